@@ -1,0 +1,160 @@
+// The response buffer of the local application server: one producer appends
+// at its end while the browser side takes bytes from its front, and every
+// byte received can be mirrored into a URL cache file.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/wintypes.h"
+
+namespace nb {
+
+class Buffer {
+public:
+    // WriteFromFile reads and appends in pieces of this size.
+    static constexpr std::uint32_t kFileChunkSize = 10240;
+
+    // The capacity for a requested size: the next multiple of 65536 strictly
+    // above it, or nothing when that does not fit in 32 bits.
+    static constexpr std::optional<std::uint32_t> CapacityFor(std::uint64_t size) {
+        std::uint64_t capacity = ((size >> 16) + 1) << 16;
+        if (capacity > UINT32_MAX) return std::nullopt;
+        return static_cast<std::uint32_t>(capacity);
+    }
+
+    // An empty, pending buffer with CapacityFor(initial_size) bytes of room.
+    // Nothing when the storage cannot be had (after the allocation-failure box).
+    [[nodiscard]] static std::optional<Buffer> Create(std::uint32_t initial_size);
+
+    // The moved-from buffer has no storage: writes and reads on it show the
+    // sanity box and store or deliver nothing. Assignment first commits the
+    // cache entry of the buffer it replaces, as destruction would.
+    Buffer(Buffer&& other) noexcept;
+    Buffer& operator=(Buffer&& other) noexcept;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    // Commits the cache entry when a cache file is still open.
+    ~Buffer();
+
+    // Appends count bytes, compacting before growing. E_FAIL when mirroring
+    // into the cache file fails (the bytes are stored all the same; the cache
+    // file is dropped). E_OUTOFMEMORY when the storage cannot grow: nothing is
+    // stored and the earlier contents stay intact.
+    HRESULT Write(const void* bytes, std::size_t count);
+    // Appends the UTF-16 code units of text, 2 bytes each, no terminator.
+    HRESULT WriteString(std::u16string_view text);
+    // Appends a whole file; E_FAIL when it cannot be opened or read.
+    HRESULT WriteFromFile(LPCWSTR path);
+
+    // Takes up to size bytes from the front, the UTF-8 prefix first when it
+    // applies. Nothing unread: E_PENDING while pending, else E_FAIL (count 0).
+    // E_POINTER without a count, or without a destination for a size above 0.
+    HRESULT Read(void* destination, std::uint32_t size, std::uint32_t* count);
+    // Takes one CR LF terminated line without its CR LF and without writing a
+    // terminator. A line longer than capacity gives E_OUTOFMEMORY with its
+    // length and takes nothing; no CR LF among the unread bytes gives E_FAIL.
+    HRESULT ReadLineA(char* destination, std::uint32_t capacity, std::uint32_t* length);
+    // True when the unread bytes contain "\r\n\r\n".
+    bool HasHeaderEnd() const;
+
+    // A content type containing "UTF-8" or "utf-8" (exactly these spellings)
+    // sets the prefix to the UTF-8 byte order mark. Read puts it in front of
+    // the data once, unless the data already starts with it.
+    void SetUtf8Prefix(std::string_view content_type);
+    void SetUtf8Prefix(std::u16string_view content_type);
+
+    // Forgets all data and counts; capacity, prefix, pending flag and cache
+    // file stay.
+    void Reset();
+    // Moves the unread bytes to the front of the storage. The bytes left
+    // count as the start of the data: the prefix may still go in front of
+    // them (a CGI answer's body after its header lines were taken).
+    void Compact();
+
+    // Opens a cache file for url and writes the unread bytes into it; later
+    // writes are mirrored. E_FAIL when any step fails (the URL's cache entry
+    // is deleted) or a cache file is already open.
+    HRESULT CreateCacheFile(LPCWSTR url, LPCWSTR extension);
+    // Closes the cache file and records it for a year from now (local time);
+    // E_FAIL when no cache file is open or the entry cannot be recorded.
+    HRESULT CommitCacheEntry();
+
+    // The producer clears the pending flag after its last write.
+    void MarkComplete() { m_pending.store(false); }
+    bool IsPending() const { return m_pending.load(); }
+
+    std::uint32_t Total() const;
+    void SetTotal(std::uint32_t total);
+    std::uint32_t Expected() const;
+    void SetExpected(std::uint32_t expected);
+    std::uint32_t Unread() const;
+    std::uint32_t Capacity() const;
+    // The cache file's path; empty when none was created.
+    std::u16string CacheFileName() const;
+
+private:
+    struct TaskMemoryFree {
+        void operator()(std::byte* block) const;
+    };
+    using Storage = std::unique_ptr<std::byte[], TaskMemoryFree>;
+
+    class FileDescriptor {
+    public:
+        FileDescriptor() = default;
+        explicit FileDescriptor(int fd) : m_fd(fd) {}
+        FileDescriptor(FileDescriptor&& other) noexcept;
+        FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+        ~FileDescriptor() { Close(); }
+        bool IsOpen() const { return m_fd >= 0; }
+        int Get() const { return m_fd; }
+        // Writes every byte, retrying short writes; false on any error.
+        bool WriteAll(std::string_view bytes) const;
+        // False when closing reported an error.
+        bool Close();
+
+    private:
+        int m_fd = -1;
+    };
+
+    Buffer(Storage storage, std::uint32_t capacity);
+    void TakeOverLocked(Buffer& other);
+
+    std::byte* ReadPosition() const { return m_storage.get() + m_consumed; }
+    std::byte* WritePosition() const { return ReadPosition() + m_unread; }
+    std::string_view UnreadView() const;
+
+    HRESULT ReportMissingStorage() const;
+    void CompactLocked();
+    HRESULT GrowLocked(std::size_t count);
+    HRESULT MirrorLocked(const std::byte* bytes, std::size_t count);
+    std::uint32_t DeliverPrefixLocked(std::byte* destination, std::uint32_t takeable);
+    void TakeLocked(std::byte* destination, std::uint32_t count);
+    void DropCacheFileLocked();
+    HRESULT CommitLocked();
+
+    mutable std::mutex m_lock;
+    Storage m_storage;
+    std::uint32_t m_consumed = 0;
+    std::uint32_t m_unread = 0;
+    std::uint32_t m_free = 0;
+    std::uint32_t m_capacity = 0;
+    // Bytes were taken since creation, Reset or Compact: the prefix no longer applies.
+    bool m_taken = false;
+    std::string m_prefix;
+    std::uint32_t m_total = 0;
+    std::uint32_t m_expected = 0;
+    std::atomic<bool> m_pending{true};
+    std::u16string m_cache_url;
+    std::u16string m_cache_extension;
+    std::u16string m_cache_file_name;
+    FileDescriptor m_cache_file;
+};
+
+}  // namespace nb

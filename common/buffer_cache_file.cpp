@@ -1,0 +1,111 @@
+// Mirroring a response buffer into a URL cache file and recording the entry.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "common/buffer.h"
+#include "platform/text/code_pages.h"
+#include "platform/urlcache/url_cache.h"
+
+namespace nb {
+
+namespace {
+
+constexpr std::u16string_view kCacheHeader = u"HTTP/1.0 200 OK\r\n\r\n";
+constexpr std::int64_t kDaysFrom1601To1970 = 134774;
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+
+// A local calendar time as a FILETIME, the way the cache records times. A
+// date that does not exist (29 February a year on) moves to the month's end.
+FILETIME ToFileTime(const std::tm& fields, long milliseconds) {
+    using namespace std::chrono;
+    year_month_day date{year{fields.tm_year + 1900}, month{unsigned(fields.tm_mon + 1)},
+                        day{unsigned(fields.tm_mday)}};
+    if (!date.ok()) date = year_month_day_last{date.year(), month_day_last{date.month()}};
+    auto days =
+        static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count() + kDaysFrom1601To1970);
+    std::uint64_t seconds = days * 86400 + static_cast<std::uint64_t>(fields.tm_hour) * 3600 +
+                            static_cast<std::uint64_t>(fields.tm_min) * 60 +
+                            static_cast<std::uint64_t>(fields.tm_sec);
+    std::uint64_t ticks =
+        seconds * kTicksPerSecond + static_cast<std::uint64_t>(milliseconds) * kTicksPerMillisecond;
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+struct CommitTimes {
+    FILETIME last_modified;
+    FILETIME expiry;
+};
+
+CommitTimes LocalCommitTimes() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::tm fields{};
+    ::localtime_r(&now.tv_sec, &fields);
+    long milliseconds = now.tv_nsec / 1'000'000;
+    CommitTimes times{};
+    times.last_modified = ToFileTime(fields, milliseconds);
+    ++fields.tm_year;
+    times.expiry = ToFileTime(fields, milliseconds);
+    return times;
+}
+
+}  // namespace
+
+HRESULT Buffer::CreateCacheFile(LPCWSTR url, LPCWSTR extension) {
+    if (!url) return E_FAIL;
+    std::lock_guard lock(m_lock);
+    if (m_cache_file.IsOpen()) return E_FAIL;
+    char16_t name[kUrlCacheFileNameCapacity] = {};
+    if (CreateUrlCacheEntryW(url, m_expected, extension, name, 0)) {
+        std::string path = ToUtf8(name);
+        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (file.IsOpen() && file.WriteAll(UnreadView())) {
+            m_cache_file = std::move(file);
+            m_cache_file_name = name;
+            m_cache_url = url;
+            m_cache_extension = extension ? extension : u"";
+            return S_OK;
+        }
+        ::unlink(path.c_str());
+    }
+    DeleteUrlCacheEntryW(url);
+    m_cache_file_name.clear();
+    m_cache_url.clear();
+    m_cache_extension.clear();
+    return E_FAIL;
+}
+
+HRESULT Buffer::CommitCacheEntry() {
+    std::lock_guard lock(m_lock);
+    if (!m_cache_file.IsOpen()) return E_FAIL;
+    return CommitLocked();
+}
+
+HRESULT Buffer::CommitLocked() {
+    if (!m_cache_file.Close()) {
+        DropCacheFileLocked();
+        return E_FAIL;
+    }
+    CommitTimes times = LocalCommitTimes();
+    BOOL committed = CommitUrlCacheEntryW(
+        m_cache_url.c_str(), m_cache_file_name.c_str(), times.expiry, times.last_modified,
+        NORMAL_CACHE_ENTRY, kCacheHeader.data(), static_cast<DWORD>(kCacheHeader.size()),
+        m_cache_extension.c_str(), nullptr);
+    return committed ? S_OK : E_FAIL;
+}
+
+// A cache file that was never committed belongs to no entry, so nothing else
+// will ever remove it.
+void Buffer::DropCacheFileLocked() {
+    m_cache_file.Close();
+    ::unlink(ToUtf8(m_cache_file_name).c_str());
+    m_cache_file_name.clear();
+    m_cache_url.clear();
+    m_cache_extension.clear();
+}
+
+}  // namespace nb

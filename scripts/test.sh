@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds, and runs every test.
+#   scripts/test.sh            the whole suite on the plain build
+#   scripts/test.sh sanitize   the unit tests under ASan + UBSan
+# NB_SKIP_INSTALL=1 skips the package step (CI installs once).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+flavour=${1:-plain}
+[ "${NB_SKIP_INSTALL:-0}" = 1 ] || bash scripts/install-deps.sh
+
+dir=$(bash scripts/build.sh "$flavour")
+labels=()
+[ "$flavour" = sanitize ] && labels=(-L unit)
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600 "${labels[@]}"
