@@ -2,6 +2,7 @@
 # Installs the dependencies, builds, and runs every test.
 #   scripts/test.sh            the whole suite on the plain build
 #   scripts/test.sh sanitize   the unit tests under ASan + UBSan
+#   scripts/test.sh thread     the tests of threads and messages under TSan
 # NB_SKIP_INSTALL=1 skips the package step (CI installs once).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,5 +12,8 @@ flavour=${1:-plain}
 
 dir=$(bash scripts/build.sh "$flavour")
 labels=()
-[ "$flavour" = sanitize ] && labels=(-L unit)
+case "$flavour" in
+  sanitize) labels=(-L unit) ;;
+  thread) labels=(-L threads) ;;
+esac
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600 "${labels[@]}"

@@ -1,0 +1,60 @@
+// EX_GetTempDir and EX_GetApplicationDir: the temporary directory and the
+// directory that holds the application's internals folder.
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "common/error_report.h"
+#include "external/frame/export.h"
+#include "platform/text/code_pages.h"
+
+namespace nb::external {
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// $TMPDIR when it holds an absolute path, else /tmp, without the trailing
+// separator (the root becomes the empty text, to which a script appends
+// "/name").
+HRESULT GetTempDir(const ExCall& call) {
+    const char* variable = std::getenv("TMPDIR");
+    const std::string directory = (variable && variable[0] == '/') ? variable : "/tmp";
+    return call.ReturnString(ToUtf16(WithoutTrailingSlashes(directory)));
+}
+
+// The path this module was loaded from, made absolute.
+std::string ModulePath() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<const void*>(&ModulePath), &info) || !info.dli_fname) return {};
+    const std::string loaded = info.dli_fname;
+    if (loaded.starts_with('/')) return loaded;
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(loaded.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The module sits in <application>/internals/; the answer is <application>.
+HRESULT GetApplicationDir(const ExCall& call) {
+    std::string path = ModulePath();
+    for (int component = 0; component < 2; ++component) {
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos) {
+            return call.Fail(NB_ERROR_FILE_REQUEST,
+                             u"Catastrophic: Cannot get application directory");
+        }
+        path.erase(slash);
+    }
+    return call.ReturnString(ToUtf16(path));
+}
+
+}  // namespace
+}  // namespace nb::external
+
+NB_DEFINE_EX_FUNCTION(GetTempDir, nb::external::GetTempDir);
+NB_DEFINE_EX_FUNCTION(GetApplicationDir, nb::external::GetApplicationDir);

@@ -1,0 +1,42 @@
+// Defines an EX_ export: the twelve-parameter frame the shell calls, handed
+// to a handler that sees one ExCall. No exception leaves the module: an
+// allocation failure inside the handler becomes E_OUTOFMEMORY.
+#pragma once
+
+#include <new>
+#include <type_traits>
+
+#include "external/frame/call_frame.h"
+
+namespace nb::external {
+
+template <typename Handler>
+HRESULT CallGuarded(Handler handler, const ExCall& call) noexcept {
+    try {
+        return handler(call);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+}  // namespace nb::external
+
+// NB_DEFINE_EX_FUNCTION(FileSize, FileSize) defines EX_FileSize, whose reports
+// name "External::FileSize", calling HRESULT FileSize(const ExCall&).
+// clang-format off
+#define NB_DEFINE_EX_FUNCTION(script_name, handler)                                                \
+    NB_API HRESULT EX_##script_name(                                                               \
+        HWND shell_window, HANDLE command_event, DWORD* command_target, DWORD* command_word,       \
+        WorkerSlot* workers, DISPPARAMS* args, VARIANT* result, LPCWSTR callback_name,             \
+        IWebBrowser2* browser, EXCEPINFO* exception, UINT* argument_error,                         \
+        SystemInformation* system) {                                                               \
+        const nb::external::CallFrame frame{shell_window, command_event, command_target,           \
+                                            command_word, workers, args, result,                   \
+                                            callback_name, browser, exception,                     \
+                                            argument_error, system};                               \
+        return nb::external::CallGuarded(handler, nb::external::ExCall(frame, u## #script_name));  \
+    }                                                                                              \
+    static_assert(std::is_same_v<decltype(&EX_##script_name), ExFunction>)
+// clang-format on
