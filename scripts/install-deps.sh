@@ -9,6 +9,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer targets
   nlohmann-json3-dev  # JSON of the nbrun command line and output
+  libmp3lame-dev  # the encoder under internals/lame_enc.so
+  lame mediainfo ffmpeg  # MP3 tests and benchmark: reference encoder, tag and stream checks
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev  # the transcoder's decoding
+  ffmpeg sox  # audio tests and benchmarks: test media and reference timings
 )
 
 as_root=()

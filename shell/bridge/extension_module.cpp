@@ -10,8 +10,12 @@ std::string ExtensionModule::LibraryPath() {
     return std::string(NbGetApplicationDirectory()) + "/internals/NbExternal.so";
 }
 
+// Releasing the module drops our handle but never unmaps it: the media
+// libraries it pulls in keep global state from their initialisation that
+// an unload would strand, and an abandoned worker may still be running its
+// code.
 std::shared_ptr<ExtensionModule> ExtensionModule::Load() {
-    void* handle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) return nullptr;
     return std::shared_ptr<ExtensionModule>(new ExtensionModule(handle));
 }

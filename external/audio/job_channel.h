@@ -1,0 +1,36 @@
+// What a long audio operation needs from whoever runs it: callback values,
+// progress and final reports, status calls and the stop check. A worker
+// thread supplies the real channel (worker_channel.h); benchmarks run the
+// same operations through a quiet one.
+#pragma once
+
+#include "platform/automation/wintypes.h"
+
+namespace nb::external::audio {
+
+class JobChannel {
+   public:
+    virtual ~JobChannel() = default;
+
+    // Asks for count callback values; false when they never became ready.
+    [[nodiscard]] virtual bool PrepareArguments(UINT count) = 0;
+    // Callback value position (counted from 1) becomes an integer.
+    virtual void SetInteger(UINT position, LONG value) = 0;
+    virtual bool StopRequested() = 0;
+    // True when at least interval_ms passed since the last progress report.
+    virtual bool IsProgressDue(DWORD interval_ms) = 0;
+    virtual void PostProgress() = 0;
+    // A report the operation waits for until the callback has run.
+    virtual void WaitedCallback() = 0;
+    // A status call: the callback receives only the code.
+    virtual void Notify(DWORD status) = 0;
+};
+
+// Milliseconds between progress reports as the script gives them: below 100
+// (taken unsigned, so negative values are large) becomes 100.
+inline DWORD ProgressInterval(DWORD requested_ms) {
+    constexpr DWORD kShortestIntervalMs = 100;
+    return requested_ms < kShortestIntervalMs ? kShortestIntervalMs : requested_ms;
+}
+
+}  // namespace nb::external::audio

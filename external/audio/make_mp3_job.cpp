@@ -1,0 +1,216 @@
+#include "external/audio/make_mp3_job.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <utility>
+#include <vector>
+
+#include "common/worker_protocol.h"
+#include "external/audio/file_io.h"
+#include "external/audio/lame_enc_library.h"
+#include "external/audio/wave_file.h"
+
+namespace nb::external::audio {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "wave samples are handed to the encoder in the machine's order");
+
+// Internal outcomes besides the reported codes.
+constexpr DWORD kGoOn = 0;              // nothing to report yet
+constexpr DWORD kNoCallbackValues = 1;  // the shell never prepared the callback values
+
+struct RatePair {
+    DWORD requested_kbps;
+    DWORD minimum_kbps;
+};
+constexpr std::array<RatePair, 6> kVbrRates = {
+    {{32, 24}, {64, 32}, {96, 64}, {128, 96}, {192, 128}, {256, 192}}};
+
+// Every field not set here stays 0.
+LameEncConfig MakeConfig(DWORD bit_rate_kbps) {
+    LameEncConfig config{};
+    config.config_kind = LAME_ENC_CONFIG_LAME;
+    config.struct_version = LAME_ENC_CONFIG_VERSION;
+    config.struct_size = LAME_ENC_CONFIG_SIZE;
+    config.sample_rate_hz = kWaveRateHz;
+    config.mode = LAME_ENC_MODE_JOINT_STEREO;
+    config.bit_rate_kbps = VbrMinimumKbps(static_cast<LONG>(bit_rate_kbps)).value_or(0);
+    config.max_bit_rate_kbps = bit_rate_kbps;
+    config.preset = LAME_ENC_PRESET_HIGH;
+    config.mpeg_version = LAME_ENC_MPEG_1;
+    config.crc = 1;
+    config.original = 1;
+    config.write_vbr_header = 1;
+    config.enable_vbr = 1;
+    config.no_bit_reservoir = 1;
+    return config;
+}
+
+// An open stream of the loaded library, closed when it goes unless the tag
+// step closed it.
+class StreamGuard {
+   public:
+    explicit StreamGuard(const LameEncCalls& calls) : m_calls(calls) {}
+    ~StreamGuard() { Close(); }
+    StreamGuard(const StreamGuard&) = delete;
+    StreamGuard& operator=(const StreamGuard&) = delete;
+
+    LameEncStream** Out() { return &m_stream; }
+    LameEncStream* Get() const { return m_stream; }
+    LameEncStream* Release() { return std::exchange(m_stream, nullptr); }
+    void Close() {
+        if (m_stream) m_calls.close_stream(Release());
+    }
+
+   private:
+    const LameEncCalls& m_calls;
+    LameEncStream* m_stream = nullptr;
+};
+
+class MakeMp3 {
+   public:
+    MakeMp3(JobChannel& channel, const MakeMp3Request& request)
+        : m_channel(channel), m_request(request) {}
+
+    // kMakeMp3Finished once the final callback ran, kNoCallbackValues, or
+    // the status to report.
+    DWORD Run() {
+        if (const DWORD loaded = LoadEncoder(); loaded != kGoOn) return loaded;
+        if (const DWORD opened = OpenFiles(); opened != kGoOn) return opened;
+        StreamGuard stream(m_library->calls());
+        if (const DWORD started = StartStream(stream); started != kGoOn) return started;
+        if (lseek(m_input.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
+            return kMakeMp3SeekFailed;
+        if (!m_channel.PrepareArguments(kMakeMp3CallbackValues)) return kNoCallbackValues;
+        m_channel.SetInteger(kMakeMp3ValueStatus, kMakeMp3Working);
+        m_channel.SetInteger(kMakeMp3ValueRead, 0);
+        m_channel.SetInteger(kMakeMp3ValueTotal, m_total_bytes);
+        return EncodeAll(stream);
+    }
+
+   private:
+    DWORD LoadEncoder() {
+        LameEncLibrary::LoadResult loaded = LameEncLibrary::Load(m_request.library_path);
+        switch (loaded.status) {
+            case LameEncLibrary::LoadStatus::Loaded:
+                m_library = std::move(loaded.library);
+                return kGoOn;
+            case LameEncLibrary::LoadStatus::CallMissing:
+                return kMakeMp3CallMissing;
+            case LameEncLibrary::LoadStatus::NotLoadable:
+                break;
+        }
+        return kMakeMp3LibraryNotLoaded;
+    }
+
+    // The header is neither read nor checked: all that follows byte 44 is
+    // taken as sound, so a file shorter than that has a negative length.
+    DWORD OpenFiles() {
+        m_input = OpenForReading(m_request.input_path);
+        struct stat info {};
+        if (!m_input.IsOpen() || fstat(m_input.Get(), &info) != 0) return kMakeMp3InputNotOpened;
+        m_total_bytes = static_cast<LONG>(info.st_size - static_cast<off_t>(kWaveHeaderBytes));
+        m_output = CreateReplacing(m_request.output_path);
+        return m_output.IsOpen() ? kGoOn : DWORD{kMakeMp3OutputNotCreated};
+    }
+
+    DWORD StartStream(StreamGuard& stream) {
+        const LameEncConfig config = MakeConfig(m_request.bit_rate_kbps);
+        std::uint32_t samples_per_chunk = 0;
+        std::uint32_t mp3_buffer_bytes = 0;
+        if (m_library->calls().init_stream(&config, &samples_per_chunk, &mp3_buffer_bytes,
+                                           stream.Out()) != LAME_ENC_OK)
+            return kMakeMp3InitFailed;
+        // One spare sample and one spare byte beyond what the library asks for.
+        m_chunk_samples = samples_per_chunk;
+        m_pcm.resize(std::size_t{samples_per_chunk} + 1);
+        m_mp3.resize(std::size_t{mp3_buffer_bytes} + 1);
+        return kGoOn;
+    }
+
+    DWORD EncodeAll(StreamGuard& stream) {
+        const std::size_t chunk_bytes = std::size_t{m_chunk_samples} * sizeof(std::int16_t);
+        for (;;) {
+            if (m_channel.StopRequested()) return kMakeMp3Stopped;
+            const ReadResult read = ReadFully(m_input.Get(), m_pcm.data(), chunk_bytes);
+            if (read.failed) return kMakeMp3ReadFailed;
+            if (read.bytes == 0) return Finish(stream);
+            std::uint32_t mp3_bytes = 0;
+            const auto samples = static_cast<std::uint32_t>(read.bytes / sizeof(std::int16_t));
+            if (m_library->calls().encode_chunk(stream.Get(), samples, m_pcm.data(), m_mp3.data(),
+                                                &mp3_bytes) != LAME_ENC_OK)
+                return kMakeMp3EncodeFailed;
+            if (!WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes)) return kMakeMp3WriteFailed;
+            m_read_bytes += static_cast<std::int64_t>(read.bytes);
+            ReportProgress();
+        }
+    }
+
+    void ReportProgress() {
+        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
+        // A script integer has 32 bits; past 2 GiB the count wraps as one would.
+        m_channel.SetInteger(kMakeMp3ValueRead, static_cast<LONG>(m_read_bytes));
+        m_channel.PostProgress();
+    }
+
+    DWORD Finish(StreamGuard& stream) {
+        std::uint32_t mp3_bytes = 0;
+        if (m_library->calls().deinit_stream(stream.Get(), m_mp3.data(), &mp3_bytes) != LAME_ENC_OK)
+            return kMakeMp3FlushFailed;
+        if (mp3_bytes && !WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes))
+            return kMakeMp3WriteFailed;
+        WriteInfoTag(stream);
+        m_channel.SetInteger(kMakeMp3ValueStatus, kMakeMp3Finished);
+        m_channel.SetInteger(kMakeMp3ValueRead, m_total_bytes);
+        m_channel.WaitedCallback();
+        return kMakeMp3Finished;
+    }
+
+    // The library rewrites the file's first frame by name, so every byte is
+    // in the file and the file closed first. Its answer is not a failure of
+    // the encoding: the sound is complete without the tag.
+    void WriteInfoTag(StreamGuard& stream) {
+        m_output.Reset();
+        const LameEncCalls& calls = m_library->calls();
+        const char* name = m_request.output_path.c_str();
+        if (calls.write_info_tag) {
+            calls.write_info_tag(stream.Release(), name);
+            return;
+        }
+        stream.Close();
+        calls.write_vbr_header(name);
+    }
+
+    JobChannel& m_channel;
+    const MakeMp3Request& m_request;
+    std::unique_ptr<LameEncLibrary> m_library;
+    UniqueFd m_input;
+    UniqueFd m_output;
+    LONG m_total_bytes = 0;
+    std::int64_t m_read_bytes = 0;
+    std::uint32_t m_chunk_samples = 0;
+    std::vector<std::int16_t> m_pcm;
+    std::vector<std::uint8_t> m_mp3;
+};
+
+}  // namespace
+
+std::optional<DWORD> VbrMinimumKbps(LONG requested_kbps) {
+    for (const RatePair& pair : kVbrRates)
+        if (static_cast<LONG>(pair.requested_kbps) == requested_kbps) return pair.minimum_kbps;
+    return std::nullopt;
+}
+
+DWORD RunMakeMp3(JobChannel& channel, const MakeMp3Request& request) {
+    MakeMp3 job(channel, request);
+    const DWORD status = job.Run();
+    if (status == kNoCallbackValues) return NB_WORKER_EXIT_NO_ARGUMENTS;
+    if (status != kMakeMp3Finished) channel.Notify(status);
+    return NB_WORKER_EXIT_NORMAL;
+}
+
+}  // namespace nb::external::audio

@@ -1,0 +1,69 @@
+// A media file opened for its sound: the container read packet by packet,
+// its last audio stream chosen and decoded, every other stream discarded.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "external/audio/ffmpeg_handles.h"
+
+namespace nb::external::audio {
+
+enum class SourceFailure {
+    None,
+    NotMedia,      // the file cannot be opened as a media file
+    NoStreamInfo,  // its streams cannot be described
+    NoAudioStream,
+    NoDecoder,  // no decoder for the audio stream's codec
+    DecoderNotOpened,
+};
+
+class MediaSource {
+   public:
+    struct Opened;
+    // Opens a local file (never a network address: the path is only ever a
+    // file name) and prepares the decoder of its last audio stream.
+    [[nodiscard]] static Opened Open(const std::string& path);
+
+    // The input's size in bytes, 0 when it has none (a pipe).
+    std::int64_t FileSize() const { return m_file_size; }
+    const AVCodecContext& decoder() const { return *m_decoder; }
+
+    // Reads the container's next packet, of any stream, in place of the
+    // previous one; false at its end or on a read error it cannot get past.
+    [[nodiscard]] bool ReadPacket();
+    // The size of the packet read last, and whether it is of the chosen stream.
+    int PacketBytes() const { return m_packet->size; }
+    bool IsPacketChosen() const { return m_packet->stream_index == m_stream_index; }
+
+    // Decodes the packet read last and gives every frame to the sink. Damage
+    // is skipped: the decoder conceals what it can and the rest of a broken
+    // packet is dropped. False only when the sink refused a frame.
+    using FrameSink = std::function<bool(const AVFrame&)>;
+    [[nodiscard]] bool DecodePacket(const FrameSink& sink) { return Decode(m_packet.get(), sink); }
+    // At the end of the input: the frames the decoder still holds back.
+    [[nodiscard]] bool DecodeRemaining(const FrameSink& sink) { return Decode(nullptr, sink); }
+
+   private:
+    MediaSource() = default;
+    SourceFailure OpenContainer(const std::string& path);
+    SourceFailure ChooseStream();
+    SourceFailure OpenDecoder();
+    bool Decode(const AVPacket* packet, const FrameSink& sink);
+
+    ffmpeg::FormatContextPtr m_container;
+    ffmpeg::CodecContextPtr m_decoder;
+    ffmpeg::FramePtr m_frame;
+    ffmpeg::PacketPtr m_packet;
+    int m_stream_index = -1;
+    std::int64_t m_file_size = 0;
+};
+
+struct MediaSource::Opened {
+    std::unique_ptr<MediaSource> source;  // null on failure
+    SourceFailure failure = SourceFailure::None;
+};
+
+}  // namespace nb::external::audio

@@ -1,0 +1,122 @@
+#include "external/audio/normalise_pass.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "external/audio/file_io.h"
+#include "external/audio/wave_file.h"
+#include "external/audio/wave_samples.h"
+#include "platform/kernel/kernel.h"
+
+namespace nb::external::audio {
+namespace {
+
+constexpr std::size_t kBlockSamples = kTranscodeBlockBytes / sizeof(std::int16_t);
+constexpr int kSampleValues = 65536;
+
+// The scaled value of every possible sample, worked out once: a lookup costs
+// far less than the exact division for each sample of the file.
+std::vector<std::int16_t> ScaledValues(DWORD peak) {
+    std::vector<std::int16_t> values(kSampleValues);
+    for (int index = 0; index < kSampleValues; ++index)
+        values[index] = NormaliseSample(static_cast<std::int16_t>(index + kSampleMin), peak);
+    return values;
+}
+
+class NormalisingPass {
+   public:
+    NormalisingPass(JobChannel& channel, const NormaliseRequest& request)
+        : m_channel(channel),
+          m_request(request),
+          m_temporary_path(request.output_path + "~"),
+          m_block(kBlockSamples),
+          m_scaled(ScaledValues(request.peak)) {}
+
+    TranscodeStatus Run() {
+        if (TranscodeStatus opened = Open(); opened != kTranscodeOk) return opened;
+        if (TranscodeStatus copied = CopyScaled(); copied != kTranscodeOk) return copied;
+        return Finish();
+    }
+
+   private:
+    TranscodeStatus Open() {
+        // rename() replaces a file already bearing the temporary name.
+        if (::rename(m_request.output_path.c_str(), m_temporary_path.c_str()) != 0)
+            return kTranscodeNotRenamed;
+        m_decoded = OpenForReading(m_temporary_path);
+        if (!m_decoded.IsOpen()) return kTranscodeTemporaryNotOpened;
+        if (::lseek(m_decoded.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) !=
+            static_cast<off_t>(kWaveHeaderBytes))
+            return kTranscodeTemporaryNotSeeked;
+        m_output = CreateReplacing(m_request.output_path);
+        if (!m_output.IsOpen()) return kTranscodeOutputNotCreated;
+        if (FAILED(
+                WriteWaveHeader(m_output.Get(), m_request.pcm_bytes, kWaveRateHz, kWaveChannels)))
+            return kTranscodeNormalisedWriteFailed;
+        m_channel.SetInteger(kTranscodeValueStatus, kTranscodeNormalising);
+        m_channel.SetInteger(kTranscodeValueTotal, static_cast<LONG>(m_request.pcm_bytes));
+        return kTranscodeOk;
+    }
+
+    TranscodeStatus CopyScaled() {
+        for (;;) {
+            const ReadResult read =
+                ReadFully(m_decoded.Get(), m_block.data(), m_block.size() * sizeof(std::int16_t));
+            if (read.failed) return kTranscodeTemporaryReadFailed;
+            if (read.bytes == 0) return kTranscodeOk;
+            const std::size_t samples = read.bytes / sizeof(std::int16_t);
+            for (std::size_t i = 0; i < samples; ++i)
+                m_block[i] = m_scaled[m_block[i] - kSampleMin];
+            if (!WriteFully(m_output.Get(), m_block.data(), read.bytes))
+                return kTranscodeNormalisedWriteFailed;
+            m_done_bytes += read.bytes;
+            if (m_channel.StopRequested()) return kTranscodeStopped;
+            ReportProgress();
+        }
+    }
+
+    void ReportProgress() {
+        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
+        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_done_bytes));
+        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
+        m_channel.PostProgress();
+    }
+
+    TranscodeStatus Finish() {
+        m_decoded.Reset();
+        m_output.Reset();
+        if (::unlink(m_temporary_path.c_str()) != 0) return kTranscodeTemporaryNotDeleted;
+        m_channel.SetInteger(kTranscodeValueStatus, kTranscodeFinished);
+        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_request.pcm_bytes));
+        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
+        m_channel.WaitedCallback();
+        return kTranscodeOk;
+    }
+
+    DWORD Elapsed() const { return GetTickCount() - m_request.start_tick; }
+
+    JobChannel& m_channel;
+    const NormaliseRequest& m_request;
+    const std::string m_temporary_path;
+    std::vector<std::int16_t> m_block;
+    const std::vector<std::int16_t> m_scaled;  // by sample value + 32768
+    UniqueFd m_decoded;
+    UniqueFd m_output;
+    std::uint64_t m_done_bytes = 0;
+};
+
+}  // namespace
+
+std::int16_t NormaliseSample(std::int16_t sample, DWORD peak) {
+    return static_cast<std::int16_t>(sample * std::int64_t{kSampleMax} /
+                                     static_cast<std::int64_t>(peak));
+}
+
+TranscodeStatus Normalise(JobChannel& channel, const NormaliseRequest& request) {
+    NormalisingPass pass(channel, request);
+    return pass.Run();
+}
+
+}  // namespace nb::external::audio
