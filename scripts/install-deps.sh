@@ -13,6 +13,7 @@ packages=(
   lame mediainfo ffmpeg  # MP3 tests and benchmark: reference encoder, tag and stream checks
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev  # the transcoder's decoding
   ffmpeg sox  # audio tests and benchmarks: test media and reference timings
+  faad espeak-ng  # heaac tests and benchmark: second decoder, speech clip
 )
 
 as_root=()
