@@ -11,7 +11,6 @@
 // "--mix <main> <background> <out>" it runs one worker through the bridge
 // and exits: the memory figures come from such a child. "--peak <command...>"
 // runs a command and prints its peak resident size.
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,23 +18,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "common/script_array.h"
-#include "platform/automation/automation.h"
-#include "platform/text/code_pages.h"
-#include "shell/bridge/extension_bridge.h"
-
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using nb::bridge::ExtensionBridge;
+using namespace nb::bench;
 
 constexpr int kRepeats = 3;
 constexpr int kTimedMinutes = 3;
@@ -71,38 +65,9 @@ bool MakeMixInputs(const std::string& main, const std::string& background, int m
            MakeWave(background, minutes, "sine 440 sine 660 vol 0.3");
 }
 
-// The page: notes the first value of every report.
-class StatusPage final : public nb::bridge::ScriptCallbacks {
-   public:
-    LONG last_status = 0;
-    HRESULT CallFunction(LPCWSTR, DISPPARAMS* arguments, VARIANT*) override {
-        // DISPPARAMS hold the values last-first: the first parameter is last.
-        if (arguments && arguments->cArgs > 0)
-            last_status = arguments->rgvarg[arguments->cArgs - 1].lVal;
-        return S_OK;
-    }
-};
-
-void SetText(VARIANT& value, const std::string& text) {
-    const std::u16string wide = nb::ToUtf16(text);
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-// The shell's side: a bridge on this thread with its message loop.
+// The shell's side, with the two workers as a page calls them.
 class BridgeShell {
    public:
-    BridgeShell() : m_loop(nb::CreateHeadlessLoop()) {
-        nb::SetCurrentThreadLoop(m_loop.get());
-        m_bridge = ExtensionBridge::Create({nullptr, &m_page, &m_system, nullptr});
-    }
-    ~BridgeShell() {
-        m_bridge.reset();
-        nb::SetCurrentThreadLoop(nullptr);
-    }
-    BridgeShell(const BridgeShell&) = delete;
-    BridgeShell& operator=(const BridgeShell&) = delete;
-
     bool Transcode(const std::string& input, const std::string& output, bool normalise) {
         nb::Variant flag;
         flag.vt = VT_BOOL;
@@ -119,85 +84,42 @@ class BridgeShell {
     // until the worker has reported and gone. The status it ended with.
     LONG Execute(const char* function, const std::vector<std::string>& texts,
                  const VARIANT* extra) {
-        if (!m_bridge) return 0;
-        nb::Variant list, name, callback;
-        SetText(name, function);
-        SetText(callback, "onAudio");
-        if (FAILED(NB_ARRAY_CREATE(&list))) return 0;
-        int index = 0;
-        for (const std::string& text : texts) {
-            nb::Variant element;
-            SetText(element, text);
-            if (FAILED(NB_ARRAY_ADDELEMENT(&list, index++, &element))) return 0;
-        }
+        nb::Variant list;
+        if (!TextList(list, texts)) return 0;
+        const int index = static_cast<int>(texts.size());
         if (extra && FAILED(NB_ARRAY_ADDELEMENT(&list, index, extra))) return 0;
-        VARIANT arguments[3] = {callback, list, name};
-        DISPPARAMS params{arguments, nullptr, 3, 0};
-        nb::Variant result;
-        EXCEPINFO exception{};
-        m_page.last_status = 0;
-        if (FAILED(m_bridge->Execute(&params, DISPATCH_METHOD, &result, &exception, nullptr)))
-            return 0;
-        PumpUntilWorkersGone();
-        return m_page.last_status;
+        if (!m_host.Call(function, list, "onAudio")) return 0;
+        m_host.PumpWhile([&] { return m_host.WorkersLive(); }, 1);
+        return m_host.LastStatus();
     }
 
-    void PumpUntilWorkersGone() {
-        HANDLE never = CreateEventW(nullptr, 0, 0, nullptr);
-        while (m_bridge->RegisteredWorkers() != 0 || m_bridge->LiveWorkerThreads() != 0) {
-            DWORD index = 0;
-            CoWaitForMultipleHandles(0, 1, 1, &never, &index);
-        }
-        CloseHandle(never);
-    }
-
-    std::unique_ptr<nb::MessageLoop> m_loop;
-    StatusPage m_page;
-    SystemInformation m_system{};
-    std::unique_ptr<ExtensionBridge> m_bridge;
+    BridgeHost m_host;
 };
 
-struct ChildRun {
-    bool ok = false;
-    long peak_kb = 0;
-};
-
-// Runs a program to its end and waits for it with wait4. Its peak resident
-// size is only its own when the process that starts it is small: a spawned
-// process inherits the high-water mark of the memory it starts in, so a
-// child of this (large) process would report at least this process's size.
-ChildRun RunChild(const std::vector<std::string>& command, int output_fd = -1) {
-    std::vector<char*> argv;
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {};
+// Runs a program to its end, waiting for it without polling: only its exit
+// status counts here. (Its peak resident size comes from MeasurePeak.)
+bool RunToEnd(const std::vector<std::string>& command, int output_fd = -1) {
+    const pid_t pid = Spawn(command, output_fd);
     int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) return {};
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss};
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-
-// The peak resident size of command on its own: a fresh copy of this
+// The peak resident size of command on its own. A spawned process inherits
+// the high-water mark of the memory it starts in, so a child of this (large)
+// process would report at least this process's size: a fresh copy of this
 // program, still small, starts it and writes the figure it gets to a pipe.
 ChildRun MeasurePeak(const std::vector<std::string>& command) {
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) return {};
     std::vector<std::string> measured = {SelfPath(), "--peak"};
     measured.insert(measured.end(), command.begin(), command.end());
-    const ChildRun launcher = RunChild(measured, pipe_ends[1]);
+    const bool launched = RunToEnd(measured, pipe_ends[1]);
     close(pipe_ends[1]);
     char text[32] = {};
     const ssize_t got = read(pipe_ends[0], text, sizeof text - 1);
     close(pipe_ends[0]);
-    return {launcher.ok && got > 0, got > 0 ? std::atol(text) : 0};
+    return {launched && got > 0, got > 0 ? std::atol(text) : 0};
 }
 
 // The launcher's side: runs the command, prints its peak resident size in kB
@@ -256,12 +178,6 @@ void PrintRow(const char* name, const char* reference, const Timing& timing) {
                 timing.reference, work / timing.reference);
 }
 
-std::uintmax_t SizeOf(const std::string& path) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
 void PrintSizes(const std::string& ours, const std::string& reference) {
     std::printf("%-40s %9ju %-12s %9ju %7.3f\n", "  output bytes", SizeOf(ours), "",
                 SizeOf(reference),
@@ -279,12 +195,12 @@ bool PrintTimes(const std::string& folder) {
                       mixed = folder + "/mixed.wav", ffmpeg_out = folder + "/ffmpeg.wav",
                       sox_out = folder + "/sox.wav";
     BridgeShell shell;
-    const auto ffmpeg = [&] { return RunChild(FfmpegCommand(mp3, ffmpeg_out)).ok; };
+    const auto ffmpeg = [&] { return RunToEnd(FfmpegCommand(mp3, ffmpeg_out)); };
     const Timing plain = BestOf([&] { return shell.Transcode(mp3, decoded, false); }, ffmpeg);
     const Timing louder = BestOf([&] { return shell.Transcode(mp3, normalised, true); }, ffmpeg);
     const Timing mix =
         BestOf([&] { return shell.Mix(main, background, mixed); },
-               [&] { return RunChild(SoxMixCommand(main, background, sox_out)).ok; });
+               [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
     std::printf("%d-minute inputs, best of %d runs each, seconds\n", kTimedMinutes, kRepeats);
     std::printf("%-40s %9s %-12s %9s %7s\n", "", "ours", "reference", "", "ratio");
     PrintRow("EX_Transcode MP3, normalise off", "ffmpeg", plain);

@@ -1,15 +1,19 @@
 #include "heaac/bit_writer.h"
 
+#include <algorithm>
+
 namespace heaac {
 
 void BitWriter::write(std::uint32_t value, int bit_count) {
-    for (int bit = bit_count - 1; bit >= 0; --bit) {
-        const auto byte_index = static_cast<std::size_t>(m_bit_count >> 3);
-        if (byte_index == m_bytes.size()) m_bytes.push_back(0);
-        if ((value >> bit) & 1U) {
-            m_bytes[byte_index] |= static_cast<std::uint8_t>(0x80U >> (m_bit_count & 7));
-        }
-        ++m_bit_count;
+    // Fills the partial last byte, then whole bytes, a byte's worth of bits at a time.
+    while (bit_count > 0) {
+        const int used = static_cast<int>(m_bit_count & 7);
+        if (used == 0) m_bytes.push_back(0);
+        const int take = std::min(8 - used, bit_count);
+        const std::uint32_t chunk = (value >> (bit_count - take)) & ((1U << take) - 1U);
+        m_bytes.back() = static_cast<std::uint8_t>(m_bytes.back() | (chunk << (8 - used - take)));
+        m_bit_count += take;
+        bit_count -= take;
     }
 }
 

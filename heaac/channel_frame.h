@@ -15,6 +15,14 @@ enum class WindowShape : std::uint8_t { kSine = 0, kKaiserBessel = 1 };
 inline constexpr int kMaxBands = 51;
 inline constexpr int kMaxGroups = 8;
 inline constexpr int kSfOffset = 100;  // decoder gain is 2^((sf - 100) / 4)
+// Perceptual noise substitution: a band of this codebook carries no lines, only its energy;
+// the decoder fills it with noise of that energy, sum x^2 = 2^(energy / 2). Its energy sits
+// in `scalefactor` and is coded in its own difference chain, starting at global_gain - 90.
+inline constexpr int kNoiseCodebook = 13;
+inline constexpr int kNoiseEnergyOffset = 90;
+// Per-band noise choices handed to the quantiser.
+inline constexpr std::uint8_t kNoiseBand = 1;
+inline constexpr std::uint8_t kNoiseWhereSilent = 2;
 
 struct ChannelFrame {
     WindowSequence sequence = WindowSequence::kOnlyLong;
@@ -28,6 +36,8 @@ struct ChannelFrame {
     // Per group and band, index group * kMaxBands + band.
     std::array<int, kMaxGroups * kMaxBands> scalefactor{};
     std::array<int, kMaxGroups * kMaxBands> codebook{};
+    // 1 where the band is sent as noise (its codebook is then kNoiseCodebook).
+    std::array<std::uint8_t, kMaxGroups * kMaxBands> noise{};
     // Quantised values in coding order: group by group, band by band, and inside a band
     // window by window (the interleaving of ISO/IEC 14496-3 for grouped short windows).
     std::array<int, kLongWindowLines> quantized{};

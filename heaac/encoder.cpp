@@ -1,7 +1,8 @@
 // Frame loop: feed each channel, pick one window sequence for all channels from the look-ahead,
-// transform, decide mid/side per group and band for pairs, split the frame's bit
-// budget, quantise, and pad with fill elements when the bit reservoir is full so the average
-// rate stays on target.
+// transform, decide mid/side per group and band for pairs (noise-substituted bands stay left
+// and right), split the frame's bit budget, quantise, write the caller's extension payload
+// if any, and pad with fill elements when the bit reservoir is full so the average rate stays
+// on target.
 #include "heaac/encoder.h"
 
 #include <algorithm>
@@ -19,10 +20,24 @@ constexpr int kDecoderBufferBitsPerChannel = 6144;
 constexpr int kMinBitrateBpsPerChannel = 8000;
 constexpr int kMaxBitrateBpsPerChannel = 320000;
 
-// Coded bandwidth grows with the bits each channel gets; above it nothing is sent.
+// Coded bandwidth grows with the bits each channel gets; above it nothing is sent. Noise
+// substitution makes the noise-like bands high up cheap, so even 12 kbit/s per channel
+// reach 8.6 kHz.
 int max_sfb_for_bandwidth(const BandLayout& layout, int rate_hz, int bitrate_bps_per_channel) {
-    const double bandwidth_hz = std::min(0.5 * rate_hz, 3000.0 + 0.3 * bitrate_bps_per_channel);
+    const double bandwidth_hz = std::min(0.5 * rate_hz, 5000.0 + 0.3 * bitrate_bps_per_channel);
     const double limit_line = bandwidth_hz * 2.0 * kLongWindowLines / rate_hz;
+    int bands = 0;
+    while (bands + 1 < static_cast<int>(layout.long_offsets.size()) &&
+           layout.long_offsets[static_cast<std::size_t>(bands) + 1] <= limit_line) {
+        ++bands;
+    }
+    return std::max(bands, 1);
+}
+
+// Bands whose lines all lie below `frequency_hz` (line k starts at k * rate / 2048 Hz).
+int max_sfb_below_frequency(const BandLayout& layout, int rate_hz, int frequency_hz) {
+    const std::int64_t limit_line =
+        static_cast<std::int64_t>(std::min(frequency_hz, rate_hz / 2)) * 2 * kLongWindowLines / rate_hz;
     int bands = 0;
     while (bands + 1 < static_cast<int>(layout.long_offsets.size()) &&
            layout.long_offsets[static_cast<std::size_t>(bands) + 1] <= limit_line) {
@@ -68,7 +83,18 @@ std::array<std::uint8_t, kMaxGroups * kMaxBands> apply_mid_side(ChannelEncoder& 
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
             const auto slot = static_cast<std::size_t>(g * kMaxBands + b);
+            // A band goes as noise in a pair only when it is noise-like in both channels; the
+            // two noises are then independent, so the band stays left and right.
+            auto& noise_left = left.noise_bands()[slot];
+            auto& noise_right = right.noise_bands()[slot];
+            if (noise_left == kNoiseBand && noise_right == kNoiseBand) continue;
+            noise_left = std::min(noise_left, kNoiseWhereSilent);
+            noise_right = std::min(noise_right, kNoiseWhereSilent);
             ms_used[slot] = apply_mid_side_to_band(left, right, frame.band_start(g, b), frame.band_length(g, b), slot);
+            if (ms_used[slot] != 0) {
+                noise_left = 0;
+                noise_right = 0;
+            }
         }
     }
     return ms_used;
@@ -95,8 +121,13 @@ Encoder::CreateResult Encoder::create(const EncoderConfig& config) {
     if (config.channels != 1 && config.channels != 2) {
         return {nullptr, "unsupported channel count " + std::to_string(config.channels)};
     }
+    if (config.bandwidth_hz < 0) return {nullptr, "negative bandwidth " + std::to_string(config.bandwidth_hz)};
     const int per_channel = config.bitrate_bps / config.channels;
-    if (per_channel < kMinBitrateBpsPerChannel || per_channel > kMaxBitrateBpsPerChannel) {
+    // A frame may not outgrow the decoder's buffer of 6144 bits per channel, so the mean frame
+    // stays at 5/6 of it (5 bits per sample), which leaves the reservoir room to work.
+    const std::int64_t buffer_limited_bps = static_cast<std::int64_t>(kDecoderBufferBitsPerChannel) * config.rate_hz / kFrameSamples;
+    if (per_channel < kMinBitrateBpsPerChannel || per_channel > kMaxBitrateBpsPerChannel ||
+        6 * static_cast<std::int64_t>(per_channel) > 5 * buffer_limited_bps) {
         return {nullptr, "bit rate out of range: " + std::to_string(config.bitrate_bps)};
     }
     return {std::unique_ptr<Encoder>(new Encoder(config, layout->sampling_frequency_index)), {}};
@@ -107,7 +138,9 @@ Encoder::Encoder(const EncoderConfig& config, int sampling_frequency_index)
       m_mean_frame_bits(static_cast<int>(static_cast<std::int64_t>(config.bitrate_bps) * kFrameSamples / config.rate_hz)),
       m_max_reservoir_bits(kDecoderBufferBitsPerChannel * config.channels - m_mean_frame_bits) {
     const auto layout = *band_layout_for_rate(config.rate_hz);
-    const int max_sfb = max_sfb_for_bandwidth(layout, config.rate_hz, config.bitrate_bps / config.channels);
+    const int max_sfb = config.bandwidth_hz > 0
+                            ? max_sfb_below_frequency(layout, config.rate_hz, config.bandwidth_hz)
+                            : max_sfb_for_bandwidth(layout, config.rate_hz, config.bitrate_bps / config.channels);
     for (int c = 0; c < config.channels; ++c) {
         m_channels.push_back(std::make_unique<ChannelEncoder>(layout, config.rate_hz, max_sfb));
     }
@@ -115,8 +148,17 @@ Encoder::Encoder(const EncoderConfig& config, int sampling_frequency_index)
 
 Encoder::~Encoder() = default;
 
-std::vector<std::uint8_t> Encoder::encode_frame(std::span<const std::int16_t> interleaved) {
+std::vector<std::uint8_t> Encoder::encode_frame(std::span<const std::int16_t> interleaved,
+                                                std::span<const std::uint8_t> fill_payload) {
+    m_float_samples.assign(interleaved.begin(), interleaved.end());
+    return encode_frame(std::span<const float>(m_float_samples), fill_payload);
+}
+
+std::vector<std::uint8_t> Encoder::encode_frame(std::span<const float> interleaved,
+                                                std::span<const std::uint8_t> fill_payload) {
     const int channels = m_config.channels;
+    if (fill_payload.size() > static_cast<std::size_t>(kMaxFillPayloadBytes)) fill_payload = {};
+    const int payload_bits = fill_payload_bits(fill_payload.size());
     // Both channels of a pair share one window sequence, so an attack in either switches both.
     int attack_window = -1;
     for (int c = 0; c < channels; ++c) {
@@ -126,14 +168,16 @@ std::vector<std::uint8_t> Encoder::encode_frame(std::span<const std::int16_t> in
     const WindowDecision decision = m_window_sequencer.next(attack_window);
     for (auto& channel : m_channels) channel->transform(decision);
     // Spend up to a quarter of the saved bits; never exceed what the decoder buffer holds.
-    const int frame_budget = m_mean_frame_bits + std::max(m_reservoir_bits, 0) / 4;
+    const int frame_budget = m_mean_frame_bits + std::max(m_reservoir_bits, 0) / 4 - payload_bits;
     BitWriter writer;
     if (channels == 1) {
         auto& channel = *m_channels[0];
         ChannelFrame frame = channel.frame_template();
         const int budget = frame_budget - kElementHeaderBits - kEndBits - 7;
         channel.set_rate_offset(
-            quantize_channel(frame, channel.coefficients(), channel.allowed_noise(), budget, false, channel.rate_offset()).offset);
+            quantize_channel(frame, channel.coefficients(), channel.allowed_noise(), budget, false, channel.rate_offset(),
+                             channel.noise_bands())
+                .offset);
         write_single_channel_element(writer, frame);
     } else {
         auto& left = *m_channels[0];
@@ -147,13 +191,15 @@ std::vector<std::uint8_t> Encoder::encode_frame(std::span<const std::int16_t> in
         const double demand_right = perceptual_demand(right, right_frame);
         const int left_budget = static_cast<int>(budget * demand_left / (demand_left + demand_right));
         const auto left_result =
-            quantize_channel(left_frame, left.coefficients(), left.allowed_noise(), left_budget, true, left.rate_offset());
+            quantize_channel(left_frame, left.coefficients(), left.allowed_noise(), left_budget, true, left.rate_offset(),
+                             left.noise_bands());
         left.set_rate_offset(left_result.offset);
         right.set_rate_offset(quantize_channel(right_frame, right.coefficients(), right.allowed_noise(),
-                                               budget - left_result.bits, true, right.rate_offset())
+                                               budget - left_result.bits, true, right.rate_offset(), right.noise_bands())
                                   .offset);
         write_channel_pair_element(writer, left_frame, right_frame, ms_used);
     }
+    write_fill_payload(writer, fill_payload);
     int used_bits = static_cast<int>(writer.bit_count()) + kEndBits;
     const int surplus_bits = m_reservoir_bits + m_mean_frame_bits - used_bits - m_max_reservoir_bits;
     if (surplus_bits > 8) {

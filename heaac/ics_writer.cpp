@@ -61,19 +61,44 @@ void write_section_data(BitWriter& writer, const ChannelFrame& frame) {
 int global_gain(const ChannelFrame& frame) {
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
-            if (codebook_at(frame, g, b) != 0) return frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
+            const int cb = codebook_at(frame, g, b);
+            if (cb != 0 && cb != kNoiseCodebook) return frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
         }
     }
     return kSfOffset;
 }
 
-template <typename Emit>
-void for_each_scalefactor_delta(const ChannelFrame& frame, Emit&& emit) {
-    int last = global_gain(frame);
+constexpr int kNoisePcmBits = 9;
+constexpr int kNoisePcmOffset = 256;
+
+// Calls emit(delta) for each scalefactor or noise energy difference (Huffman coded) and
+// emit_pcm(value) for the first noise energy (9 bits). Noise energies run in their own chain
+// from global_gain - 90; a difference out of range is clamped (the band's noise level moves
+// a little), so counting and writing always agree.
+template <typename Emit, typename EmitPcm>
+void for_each_scalefactor_delta(const ChannelFrame& frame, Emit&& emit, EmitPcm&& emit_pcm) {
+    const int gain = global_gain(frame);
+    int last = gain;
+    int last_noise = gain - kNoiseEnergyOffset;
+    bool first_noise = true;
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
-            if (codebook_at(frame, g, b) == 0) continue;
+            const int cb = codebook_at(frame, g, b);
+            if (cb == 0) continue;
             const int sf = frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
+            if (cb == kNoiseCodebook) {
+                if (first_noise) {
+                    const int value = std::clamp(sf - last_noise + kNoisePcmOffset, 0, (1 << kNoisePcmBits) - 1);
+                    emit_pcm(value);
+                    last_noise += value - kNoisePcmOffset;
+                    first_noise = false;
+                } else {
+                    const int delta = std::clamp(sf - last_noise, -60, 60);
+                    emit(delta);
+                    last_noise += delta;
+                }
+                continue;
+            }
             emit(sf - last);
             last = sf;
         }
@@ -84,11 +109,14 @@ void write_channel_stream(BitWriter& writer, const ChannelFrame& frame, bool com
     writer.write(static_cast<std::uint32_t>(global_gain(frame)), 8);
     if (!common_window) write_ics_info(writer, frame);
     write_section_data(writer, frame);
-    for_each_scalefactor_delta(frame, [&](int delta) { write_scalefactor_delta(writer, delta); });
+    for_each_scalefactor_delta(
+        frame, [&](int delta) { write_scalefactor_delta(writer, delta); },
+        [&](int value) { writer.write(static_cast<std::uint32_t>(value), kNoisePcmBits); });
     writer.write(0, 3);  // pulse_data_present, tns_data_present, gain_control_data_present
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
-            write_spectrum(writer, codebook_at(frame, g, b), frame.band_values(g, b));
+            const int cb = codebook_at(frame, g, b);
+            if (cb != kNoiseCodebook) write_spectrum(writer, cb, frame.band_values(g, b));
         }
     }
 }
@@ -97,7 +125,8 @@ void write_channel_stream(BitWriter& writer, const ChannelFrame& frame, bool com
 
 int channel_stream_bits(const ChannelFrame& frame, bool common_window, int section_and_spectrum_bits) {
     int bits = 8 + 3 + section_and_spectrum_bits + (common_window ? 0 : ics_info_bits(frame));
-    for_each_scalefactor_delta(frame, [&](int delta) { bits += scalefactor_delta_bits(delta); });
+    for_each_scalefactor_delta(
+        frame, [&](int delta) { bits += scalefactor_delta_bits(delta); }, [&](int) { bits += kNoisePcmBits; });
     return bits;
 }
 
@@ -153,6 +182,24 @@ void write_fill_bytes(BitWriter& writer, int byte_count) {
         for (int i = 0; i < payload_bytes; ++i) writer.write(i == 0 ? 0x00 : 0xA5, 8);  // EXT_FILL
         byte_count -= element_bytes;
     }
+}
+
+int fill_payload_bits(std::size_t payload_bytes) {
+    if (payload_bytes == 0) return 0;
+    return 3 + 4 + (payload_bytes >= 15 ? 8 : 0) + 8 * static_cast<int>(payload_bytes);
+}
+
+void write_fill_payload(BitWriter& writer, std::span<const std::uint8_t> payload) {
+    if (payload.empty()) return;
+    writer.write(kIdFill, 3);
+    // cnt = count, or 15 + esc_count - 1 when count is 15.
+    if (payload.size() >= 15) {
+        writer.write(15, 4);
+        writer.write(static_cast<std::uint32_t>(payload.size() - 14), 8);
+    } else {
+        writer.write(static_cast<std::uint32_t>(payload.size()), 4);
+    }
+    for (auto byte : payload) writer.write(byte, 8);
 }
 
 void write_end_and_align(BitWriter& writer) {

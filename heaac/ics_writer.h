@@ -22,6 +22,11 @@ void write_channel_pair_element(BitWriter& writer, const ChannelFrame& left, con
                                 std::span<const std::uint8_t> ms_used);
 int channel_pair_overhead_bits(const ChannelFrame& frame, std::span<const std::uint8_t> ms_used);
 
+// One fill element carrying `payload` (one extension_payload(), at most 269 bytes), and the
+// bits it takes.
+void write_fill_payload(BitWriter& writer, std::span<const std::uint8_t> payload);
+int fill_payload_bits(std::size_t payload_bytes);
+
 // Fill elements carrying `byte_count` bytes in total (each element 1 to 270 bytes long).
 void write_fill_bytes(BitWriter& writer, int byte_count);
 void write_end_and_align(BitWriter& writer);

@@ -15,7 +15,8 @@ struct PsyBandInput {
 // Fills `allowed_noise` (one energy per band, MDCT units squared) and `energy` per band.
 // Masking spreads from each band to its neighbours, tonal bands mask less than noisy ones,
 // and no threshold falls below the absolute threshold of hearing.
+// `tonality`, when not empty, receives each band's tonality (0 noise-like to 1 tonal).
 void allowed_noise_per_band(const PsyBandInput& input, std::span<float> energy,
-                            std::span<float> allowed_noise);
+                            std::span<float> allowed_noise, std::span<float> tonality = {});
 
 }  // namespace heaac

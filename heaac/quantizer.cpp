@@ -21,18 +21,25 @@ constexpr int kMaxScalefactorDelta = 60;
 constexpr int kSilentBand = -1000;
 constexpr int kOffsetLow = -40;
 constexpr int kOffsetHigh = 120;
+constexpr int kMaxNoiseEnergy = 100;  // FFmpeg's decoder clips noise energies above
 
 struct BandPlan {
     std::array<float, kLongWindowLines> magnitude_34{};  // |x|^(3/4)
+    std::array<bool, kLongWindowLines> negative{};
     std::array<int, kMaxGroups * kMaxBands> base_scalefactor{};
+    std::array<int, kMaxGroups * kMaxBands> noise_energy{};
+    // Bands sent as noise when they quantise to nothing, rather than left empty.
+    std::array<bool, kMaxGroups * kMaxBands> noise_where_silent{};
 };
 
 std::size_t slot(int group, int band) { return static_cast<std::size_t>(group * kMaxBands + band); }
 
-void plan_bands(const ChannelFrame& frame, std::span<const float> coefficients,
-                std::span<const float> allowed_noise, BandPlan& plan) {
+void plan_bands(ChannelFrame& frame, std::span<const float> coefficients, std::span<const float> allowed_noise,
+                std::span<const std::uint8_t> noise_bands, BandPlan& plan) {
     for (std::size_t i = 0; i < coefficients.size(); ++i) {
-        plan.magnitude_34[i] = std::pow(std::fabs(coefficients[i]), 0.75F);
+        const float magnitude = std::fabs(coefficients[i]);
+        plan.magnitude_34[i] = std::sqrt(magnitude * std::sqrt(magnitude));
+        plan.negative[i] = coefficients[i] < 0.0F;
     }
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
@@ -46,6 +53,17 @@ void plan_bands(const ChannelFrame& frame, std::span<const float> coefficients,
                 root_sum += std::sqrt(std::fabs(x));
             }
             const double noise = allowed_noise[slot(g, b)];
+            const std::uint8_t noise_choice = noise_bands.empty() ? 0 : noise_bands[slot(g, b)];
+            plan.noise_where_silent[slot(g, b)] = noise_choice != 0 && energy > 1.0;
+            // The decoder's noise has sum x^2 = 2^(energy / 2).
+            if (energy > 1.0) {
+                plan.noise_energy[slot(g, b)] = std::min(static_cast<int>(std::lround(2.0 * std::log2(energy))), kMaxNoiseEnergy);
+            }
+            if (noise_choice == kNoiseBand && energy > 1.0) {
+                frame.noise[slot(g, b)] = 1;
+                plan.base_scalefactor[slot(g, b)] = kSilentBand;
+                continue;
+            }
             if (energy <= noise || root_sum <= 0.0) {
                 plan.base_scalefactor[slot(g, b)] = kSilentBand;
                 continue;
@@ -56,7 +74,7 @@ void plan_bands(const ChannelFrame& frame, std::span<const float> coefficients,
     }
 }
 
-// Quantises one band with `sf`; returns the largest magnitude.
+// Quantises one band with `sf`, signs included; returns the largest magnitude.
 int quantize_band(ChannelFrame& frame, const BandPlan& plan, int group, int band, int sf) {
     const int start = frame.band_start(group, band);
     const int length = frame.band_length(group, band);
@@ -65,16 +83,10 @@ int quantize_band(ChannelFrame& frame, const BandPlan& plan, int group, int band
     for (int i = start; i < start + length; ++i) {
         const auto k = static_cast<std::size_t>(i);
         const int q = static_cast<int>(plan.magnitude_34[k] * inverse_step + kRoundingBias);
-        frame.quantized[k] = q;
+        frame.quantized[k] = plan.negative[k] ? -q : q;
         peak = std::max(peak, q);
     }
     return peak;
-}
-
-void apply_signs(ChannelFrame& frame, std::span<const float> coefficients) {
-    for (std::size_t i = 0; i < coefficients.size(); ++i) {
-        if (coefficients[i] < 0.0F) frame.quantized[i] = -frame.quantized[i];
-    }
 }
 
 void zero_band(ChannelFrame& frame, int group, int band) {
@@ -91,6 +103,8 @@ void quantize_with_offset(ChannelFrame& frame, const BandPlan& plan, int offset)
             const int base = plan.base_scalefactor[slot(g, b)];
             if (base == kSilentBand) {
                 zero_band(frame, g, b);
+                if (frame.noise[slot(g, b)] == 0 && plan.noise_where_silent[slot(g, b)]) frame.noise[slot(g, b)] = 1;
+                if (frame.noise[slot(g, b)] != 0) frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
                 continue;
             }
             int sf = std::clamp(base + offset, 0, kMaxScalefactor);
@@ -101,6 +115,8 @@ void quantize_with_offset(ChannelFrame& frame, const BandPlan& plan, int offset)
                 peak = quantize_band(frame, plan, g, b, sf);
             }
             frame.scalefactor[slot(g, b)] = sf;
+            frame.noise[slot(g, b)] = peak == 0 && plan.noise_where_silent[slot(g, b)] ? 1 : 0;
+            if (frame.noise[slot(g, b)] != 0) frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
             if (peak > 0) last = sf;
         }
     }
@@ -118,24 +134,25 @@ void repeat_scalefactors_of_zero_bands(ChannelFrame& frame) {
     int last = -1;
     for (int g = 0; g < frame.group_count && last < 0; ++g) {
         for (int b = 0; b < frame.max_sfb && last < 0; ++b) {
-            if (frame.codebook[slot(g, b)] != 0 && !band_is_silent(frame, g, b)) last = frame.scalefactor[slot(g, b)];
+            const int cb = frame.codebook[slot(g, b)];
+            if (cb != 0 && cb != kNoiseCodebook && !band_is_silent(frame, g, b)) last = frame.scalefactor[slot(g, b)];
         }
     }
     if (last < 0) last = kSfOffset;
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
-            if (frame.codebook[slot(g, b)] == 0) continue;
+            if (frame.codebook[slot(g, b)] == 0 || frame.codebook[slot(g, b)] == kNoiseCodebook) continue;
             if (band_is_silent(frame, g, b)) frame.scalefactor[slot(g, b)] = last;
             last = frame.scalefactor[slot(g, b)];
         }
     }
 }
 
-int quantize_and_count(ChannelFrame& frame, std::span<const float> coefficients, const BandPlan& plan,
-                       int offset, bool common_window) {
+// Bits of the channel stream with every scalefactor shifted by `offset`: exact (optimal
+// sectioning, as written) or a quick upper bound of it for the search.
+int quantize_and_count(ChannelFrame& frame, const BandPlan& plan, int offset, bool common_window, bool exact) {
     quantize_with_offset(frame, plan, offset);
-    apply_signs(frame, coefficients);
-    const int coded_bits = choose_sections(frame);
+    const int coded_bits = exact ? choose_sections(frame) : estimate_sections(frame);
     repeat_scalefactors_of_zero_bands(frame);
     return channel_stream_bits(frame, common_window, coded_bits);
 }
@@ -144,12 +161,15 @@ int quantize_and_count(ChannelFrame& frame, std::span<const float> coefficients,
 
 QuantizeResult quantize_channel(ChannelFrame& frame, std::span<const float> coefficients,
                                 std::span<const float> allowed_noise, int bit_budget, bool common_window,
-                                int first_offset) {
+                                int first_offset, std::span<const std::uint8_t> noise_bands) {
     frame.quantized.fill(0);
+    frame.noise.fill(0);
     BandPlan plan;
-    plan_bands(frame, coefficients, allowed_noise, plan);
+    plan_bands(frame, coefficients, allowed_noise, noise_bands, plan);
+    // The search runs on the quick estimate (an upper bound); the optimal sectioning runs
+    // only at the end.
     const auto fits = [&](int offset) {
-        return quantize_and_count(frame, coefficients, plan, offset, common_window) <= bit_budget;
+        return quantize_and_count(frame, plan, offset, common_window, false) <= bit_budget;
     };
     // Bracket the smallest fitting offset (finest quantisation; bits fall as the offset rises)
     // by steps doubling away from the first guess, usually the previous frame's answer, then
@@ -185,7 +205,35 @@ QuantizeResult quantize_channel(ChannelFrame& frame, std::span<const float> coef
             failing = middle;
         }
     }
-    return {quantize_and_count(frame, coefficients, plan, fitting, common_window), fitting};
+    // The estimate runs about one step coarse, so the exact count starts one step finer, and
+    // goes up while that does not fit (the optimal sectioning ignores the one bit a zero band
+    // coded inside a section costs). When it fits, the estimate's excess over it there
+    // predicts whether one more step fits; only then is that counted too.
+    const int estimated_bits = fitting > kOffsetLow ? quantize_and_count(frame, plan, fitting - 1, common_window, false) : 0;
+    if (fitting > kOffsetLow) --fitting;
+    int bits = quantize_and_count(frame, plan, fitting, common_window, true);
+    if (bits <= bit_budget) {
+        if (fitting > kOffsetLow) {
+            const ChannelFrame fitting_frame = frame;
+            const int excess = estimated_bits - bits;
+            if (quantize_and_count(frame, plan, fitting - 1, common_window, false) - excess > bit_budget) {
+                frame = fitting_frame;
+            } else {
+                const int finer_bits = quantize_and_count(frame, plan, fitting - 1, common_window, true);
+                if (finer_bits > bit_budget) {
+                    frame = fitting_frame;
+                } else {
+                    --fitting;
+                    bits = finer_bits;
+                }
+            }
+        }
+    } else {
+        while (bits > bit_budget && fitting < kOffsetHigh) {
+            bits = quantize_and_count(frame, plan, ++fitting, common_window, true);
+        }
+    }
+    return {bits, fitting};
 }
 
 }  // namespace heaac

@@ -14,6 +14,14 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev  # the transcoder's decoding
   ffmpeg sox  # audio tests and benchmarks: test media and reference timings
   faad espeak-ng  # heaac tests and benchmark: second decoder, speech clip
+  atomicparsley  # 3GP ringtone tests: a third reader of the boxes
+  php-cgi  # the CGI interpreter internals/nimbra runs
+  binutils-mingw-w64-x86-64  # resource libraries built by the local server's tests
+  binutils-mingw-w64-i686  # 32-bit resource libraries for the PE resource reader's tests
+  libsqlite3-dev  # the registry store
+  libwebkit2gtk-4.1-dev  # the shell's browser engine (WebKitGTK, GTK 3)
+  xvfb xauth dbus dbus-x11  # the shell's tests and run.sh without a display
+  imagemagick xdotool  # screenshots of the shell and window checks in its tests
 )
 
 as_root=()

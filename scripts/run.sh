@@ -29,6 +29,21 @@ echo "== WaveMix song.wav over background.wav -> mixed.wav"
 "$app/nbrun" WaveMix "[\"$out/song.wav\", \"$out/background.wav\", \"$out/mixed.wav\", 1000]"
 echo "== MakeMP3 mixed.wav -> mixed.mp3 at 128 kbit/s"
 "$app/nbrun" MakeMP3 "[\"$out/mixed.wav\", \"$out/mixed.mp3\", 128, 1000]"
+echo "== MakeRingtone mixed.wav -> ringtone.3gp (HE-AAC v2) and ringtone.wav, 10 s from 5 s"
+"$app/nbrun" MakeRingtone "[\"$out/mixed.wav\", \"$out/ringtone.3gp\", 4010, 5000, 10000, 100, 1000, 2000]"
+"$app/nbrun" MakeRingtone "[\"$out/mixed.wav\", \"$out/ringtone.wav\", 4011, 5000, 10000, 100, 1000, 2000]"
 
 echo "== output in $out:"
 ls -l "$out"
+
+echo "== the ringtone application: song.mp3 made into a wave file in its window"
+mkdir -p "$app/samples"
+cp "$out/song.mp3" "$app/samples/song.mp3"
+if [ -n "${DISPLAY:-}" ]; then
+  "$app/NbBrowser"
+else
+  # No display: the application runs under Xvfb and is photographed.
+  xvfb-run -a -s "-screen 0 1280x900x24" dbus-run-session -- \
+    bash apps/ringtones/demo.sh "$PWD/$app" "$out/ringtone-app.png"
+  echo "screenshot of the application window: $out/ringtone-app.png"
+fi

@@ -61,7 +61,7 @@ TEST_P(EncodeDecode, DecodesCleanlyWithFfmpegAndFaad) {
     const auto input = m_dir / "in.wav";
     const auto coded = m_dir / "out.aac";
     write_wav(input, signal.rate_hz, signal.channels, render(signal));
-    const auto encoded = run(std::string(HEAAC_ENC_PATH) + " --bitrate " + std::to_string(signal.bitrate_bps) + " " +
+    const auto encoded = run(std::string(HEAAC_ENC_PATH) + " --lc --bitrate " + std::to_string(signal.bitrate_bps) + " " +
                              input.string() + " " + coded.string());
     ASSERT_EQ(encoded.exit_code, 0) << encoded.output;
     EXPECT_NE(encoded.output.find("encoder delay: 2048"), std::string::npos);
@@ -96,6 +96,9 @@ const Signal kSignals[] = {
          const int since_click = i % 4410;
          return since_click < 400 ? 20000.0 * std::exp(-since_click / 80.0) * std::sin(i * (1.7 + c)) : 0.0;
      }},
+    // White noise goes largely as noise substitution (PNS) above 4 kHz.
+    {"white_noise_mono", 22050, 1, 24000, 44100,
+     [](int i, int) { return 6000.0 * std::sin(i * 12.9898) * std::cos(i * 78.233 + 0.5 * std::sin(i * 0.001)); }},
     {"noise_stereo", 44100, 2, 64000, 44100 + 333,
      [](int i, int c) { return 8000.0 * std::sin(i * 12.9898 + c * 78.233) * std::cos(i * 0.731); }},
 };

@@ -43,7 +43,7 @@ fs::path encode(const fs::path& dir, const CodingSetup& setup, const std::vector
     const auto input = dir / "in.wav";
     const auto coded = dir / (raw ? "out.raw" : "out.aac");
     test::write_wav(input, setup.rate_hz, setup.channels, samples);
-    const auto encoded = test::run(std::string(HEAAC_ENC_PATH) + (raw ? " --raw" : "") + " --bitrate " +
+    const auto encoded = test::run(std::string(HEAAC_ENC_PATH) + (raw ? " --lc --raw" : " --lc") + " --bitrate " +
                                    std::to_string(setup.bitrate_bps) + " " + input.string() + " " + coded.string());
     EXPECT_EQ(encoded.exit_code, 0) << encoded.output;
     return coded;

@@ -1,5 +1,6 @@
 // heaac-enc [--lc|--he2] [--bitrate BPS] [--raw] in.wav out.aac
-// Encodes a 16-bit PCM WAV to AAC-LC in ADTS (or bare raw access units with --raw).
+// Encodes a 16-bit PCM WAV to ADTS (or bare raw access units with --raw): HE-AAC v2 by
+// default (44100 Hz input; mono input is taken as centred stereo), AAC-LC with --lc.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "heaac/encoder.h"
+#include "heaac/he2_encoder.h"
 #include "heaac/wav_reader.h"
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 constexpr int kExitUsage = 2;
 
 struct Options {
-    bool he2 = false;
+    bool he2 = true;
     bool raw = false;
     int bitrate_bps = 0;
     std::string input;
@@ -82,15 +84,48 @@ int encode(const Options& options, const heaac::WavAudio& audio) {
     return out ? 0 : 1;
 }
 
+int encode_he2(const Options& options, const heaac::WavAudio& audio) {
+    if (audio.rate_hz != heaac::He2Encoder::kInputRateHz || audio.channels > 2) {
+        std::fprintf(stderr, "heaac-enc: --he2 takes 44100 Hz mono or stereo input\n");
+        return 1;
+    }
+    auto created = heaac::He2Encoder::create({options.bitrate_bps > 0 ? options.bitrate_bps : 32000});
+    if (!created.encoder) {
+        std::fprintf(stderr, "heaac-enc: %s\n", created.error.c_str());
+        return 1;
+    }
+    auto& encoder = *created.encoder;
+    std::ofstream out(options.output, std::ios::binary);
+    if (!out) {
+        std::fprintf(stderr, "heaac-enc: cannot write %s\n", options.output.c_str());
+        return 1;
+    }
+    const auto channels = static_cast<std::size_t>(audio.channels);
+    const std::size_t input_frames = audio.samples.size() / channels;
+    // Blocks past the end flush what the encoder still holds back.
+    const std::size_t block = heaac::He2Encoder::kInputFrames;
+    const std::size_t total_frames = input_frames + static_cast<std::size_t>(encoder.delay_frames());
+    std::vector<float> stereo(2 * block);
+    for (std::size_t at = 0; at < total_frames; at += block) {
+        std::fill(stereo.begin(), stereo.end(), 0.0F);
+        for (std::size_t i = 0; i < block && at + i < input_frames; ++i) {
+            const std::size_t source = (at + i) * channels;
+            stereo[2 * i] = audio.samples[source];
+            stereo[2 * i + 1] = audio.samples[source + channels - 1];
+        }
+        const auto frame = encoder.encode(stereo);
+        const auto bytes = options.raw ? frame.access_unit : encoder.to_adts(frame.access_unit);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::printf("encoder delay: %d samples\n", encoder.delay_frames());
+    return out ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
     if (!parse_options(argc, argv, options)) return usage();
-    if (options.he2) {
-        std::fprintf(stderr, "heaac-enc: --he2 is not available yet; this build encodes AAC-LC only (--lc)\n");
-        return kExitUsage;
-    }
     std::ifstream in(options.input, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "heaac-enc: cannot read %s\n", options.input.c_str());
@@ -106,5 +141,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "heaac-enc: %s: %s\n", options.input.c_str(), parsed.error.c_str());
         return 1;
     }
-    return encode(options, *parsed.audio);
+    return options.he2 ? encode_he2(options, *parsed.audio) : encode(options, *parsed.audio);
 }

@@ -78,7 +78,7 @@ class ExtensionBridge {
     LRESULT OnNewArray(WorkerSlot& slot, LPARAM index);
     LRESULT OnNotify(WorkerSlot& slot, LPARAM status);
     LRESULT OnCallback(WorkerSlot& slot, DWORD* wait_flag);
-    LRESULT OnDone(WorkerSlot& slot);
+    LRESULT OnDone(WorkerSlot& slot, DWORD thread_id);
     // False when the slot has no callback name.
     bool RunCallback(const WorkerSlot& slot, DISPPARAMS* arguments);
 

@@ -38,7 +38,7 @@ std::optional<LRESULT> ExtensionBridge::HandleWorkerMessage(UINT message, WPARAM
         case WM_WORKER_CALLBACK:
             return OnCallback(slot, reinterpret_cast<DWORD*>(lparam));
         default:
-            return OnDone(slot);
+            return OnDone(slot, static_cast<DWORD>(lparam));
     }
 }
 
@@ -96,7 +96,10 @@ LRESULT ExtensionBridge::OnCallback(WorkerSlot& slot, DWORD* wait_flag) {
     return ran ? kHandled : kFailed;
 }
 
-LRESULT ExtensionBridge::OnDone(WorkerSlot& slot) {
+LRESULT ExtensionBridge::OnDone(WorkerSlot& slot, DWORD thread_id) {
+    // A done message naming another thread is stale: its worker was terminated and the slot
+    // has been given to a new one since. Zero names no thread (older libraries send it).
+    if (thread_id != 0 && SlotThreadId(slot) != thread_id) return kHandled;
     HANDLE thread = SlotThread(slot);
     VacateSlot(slot);
     CloseHandle(thread);

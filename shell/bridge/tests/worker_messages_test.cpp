@@ -55,6 +55,20 @@ TEST_F(WorkerMessagesTest, RegisterTakesTheFirstFreeSlotUntilAll64AreBusy) {
     EXPECT_EQ(Slot(5).arguments, nullptr);
 }
 
+TEST_F(WorkerMessagesTest, DoneFromATerminatedWorkerLeavesTheSlotsNewWorkerAlone) {
+    const int slot = Register();
+    const DWORD first = Slot(slot).thread_id;
+    EXPECT_EQ(Send(WM_WORKER_DONE, slot, static_cast<LPARAM>(first)), 1);
+    ASSERT_EQ(Register(), slot);
+    const DWORD second = Slot(slot).thread_id;
+    ASSERT_NE(second, first);
+
+    EXPECT_EQ(Send(WM_WORKER_DONE, slot, static_cast<LPARAM>(first)), 1);  // late, stale
+    EXPECT_EQ(Slot(slot).thread_id, second);
+    EXPECT_EQ(Send(WM_WORKER_DONE, slot, static_cast<LPARAM>(second)), 1);
+    EXPECT_EQ(Slot(slot).thread_id, 0u);
+}
+
 TEST_F(WorkerMessagesTest, AllocateArgumentsRefusesCountsOutside1To1024) {
     const int slot = Register();
     ASSERT_EQ(Send(WM_WORKER_ALLOC_ARGS, slot, 3), 1);

@@ -1,0 +1,178 @@
+#include "external/audio/make_ringtone_job.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <chrono>
+
+#include "common/worker_protocol.h"
+#include "external/audio/file_io.h"
+#include "external/audio/ringtone_shape.h"
+#include "external/audio/wave_file.h"
+#include "external/audio/wave_samples.h"
+
+namespace nb::external::audio {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "wave samples are read and written in the machine's order");
+
+constexpr DWORD kGoOn = 0;  // nothing to report yet
+
+class WaveOutput final : public RingtoneOutput {
+   public:
+    explicit WaveOutput(int fd) : m_fd(fd) {}
+    ~WaveOutput() override {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    WaveOutput(const WaveOutput&) = delete;
+    WaveOutput& operator=(const WaveOutput&) = delete;
+
+    DWORD Write(std::span<const std::int16_t> block) override {
+        return WriteFully(m_fd, block.data(), block.size_bytes()) ? kGoOn : kRingtoneWriteFailed;
+    }
+    // Data the disk could not take may show only when the file is closed.
+    DWORD Finish() override {
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0 ? kGoOn : kRingtoneWriteFailed;
+    }
+
+   private:
+    int m_fd;
+};
+
+class MakeRingtone {
+   public:
+    MakeRingtone(JobChannel& channel, const MakeRingtoneRequest& request)
+        : m_channel(channel), m_request(request), m_started(Clock::now()) {}
+
+    // kRingtoneFinished once the final callback ran, or the status to report.
+    DWORD Run() {
+        if (const DWORD prepared = Prepare(); prepared != kGoOn) return prepared;
+        RingtoneOutputResult created = m_request.format == kRingtoneThreeGp
+                                           ? CreateThreeGpOutput(m_request.output_path)
+                                           : CreateWaveOutput(m_request.output_path, m_count);
+        if (!created.output) return created.status;
+        m_output = std::move(created.output);
+        if (m_channel.StopRequested()) return kRingtoneStopped;
+        m_channel.SetInteger(kRingtoneValueStatus, kRingtoneWorking);
+        m_channel.SetInteger(kRingtoneValueTotal, static_cast<LONG>(m_count * 2));
+        return CutAll();
+    }
+
+   private:
+    using Clock = std::chrono::steady_clock;
+
+    DWORD Prepare() {
+        m_input = OpenForReading(m_request.input_path);
+        if (!m_input.IsOpen()) return kRingtoneInputNotOpened;
+        const WaveHeaderCheck header = ReadWaveHeader(m_input.Get());
+        if (header.status == WaveHeaderStatus::ReadFailure) return kRingtoneReadFailed;
+        if (header.status == WaveHeaderStatus::WrongFormat) return kRingtoneWrongFormat;
+        // Whole frames only: a stray half frame at the end is not sound.
+        const std::uint64_t total = (header.data_bytes / 2) & ~std::uint64_t{1};
+
+        DWORD length_ms = m_request.length_ms;
+        if (length_ms == 0) length_ms = SamplesToMilliseconds(static_cast<DWORD>(total));
+        const FadeLengths fades =
+            FitFades(length_ms, {m_request.fade_in_ms, m_request.fade_out_ms});
+        const std::uint64_t start = MillisecondsToFrameSamples(m_request.start_ms);
+        // Without a length the cut is the rest of the sound to its last
+        // frame, not a round trip through whole milliseconds that would
+        // leave up to a millisecond off its end.
+        m_count = m_request.length_ms == 0 ? total : MillisecondsToFrameSamples(length_ms);
+        m_shape.volume_percent = RingtoneVolume(m_request.volume_percent);
+        m_shape.fade_in_samples = MillisecondsToFrameSamples(fades.fade_in_ms);
+        m_shape.fade_out_samples = MillisecondsToFrameSamples(fades.fade_out_ms);
+
+        // After the header the input is at the first sample already, so a
+        // cut from the start reads on (from a pipe, too).
+        if (start != 0 &&
+            ::lseek(m_input.Get(), static_cast<off_t>(SampleBytePosition(start)), SEEK_SET) < 0)
+            return kRingtoneSeekFailed;
+        // A start past the end finds no sound to read.
+        if (start > total) return kRingtoneReadFailed;
+        if (start + m_count > total) {
+            if (start == total) return kRingtoneStartAtEnd;
+            m_count = total - start;
+        }
+        // The fade-out ends with the cut as it really is, also where the
+        // sound ends before the length asked for.
+        m_shape.fade_out_start = static_cast<std::int64_t>(m_count) -
+                                 static_cast<std::int64_t>(m_shape.fade_out_samples);
+        return kGoOn;
+    }
+
+    DWORD CutAll() {
+        std::uint64_t done = 0;
+        for (;;) {
+            const std::size_t n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(kRingtoneBlockSamples, m_count - done));
+            if (n == 0) return Finish();
+            const std::span<std::int16_t> block(m_block.data(), n);
+            const ReadResult read = ReadFully(m_input.Get(), block.data(), block.size_bytes());
+            if (read.failed || read.bytes < block.size_bytes()) return kRingtoneReadFailed;
+            ShapeBlock(block, done, m_shape);
+            if (const DWORD written = m_output->Write(block); written != kGoOn) return written;
+            done += n;
+            if (m_channel.StopRequested()) return kRingtoneStopped;
+            if (m_channel.IsProgressDue(m_request.interval_ms)) {
+                m_channel.SetInteger(kRingtoneValueDone, static_cast<LONG>(done * 2));
+                m_channel.SetInteger(kRingtoneValueElapsed, ElapsedMs());
+                m_channel.PostProgress();
+            }
+        }
+    }
+
+    DWORD Finish() {
+        if (const DWORD finished = m_output->Finish(); finished != kGoOn) return finished;
+        m_channel.SetInteger(kRingtoneValueStatus, kRingtoneFinished);
+        m_channel.SetInteger(kRingtoneValueDone, static_cast<LONG>(m_count * 2));
+        m_channel.SetInteger(kRingtoneValueElapsed, ElapsedMs());
+        m_channel.WaitedCallback();
+        return kRingtoneFinished;
+    }
+
+    LONG ElapsedMs() const {
+        return static_cast<LONG>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_started)
+                .count());
+    }
+
+    JobChannel& m_channel;
+    const MakeRingtoneRequest& m_request;
+    const Clock::time_point m_started;
+    UniqueFd m_input;
+    std::unique_ptr<RingtoneOutput> m_output;
+    std::uint64_t m_count = 0;
+    RingtoneShape m_shape;
+    std::array<std::int16_t, kRingtoneBlockSamples> m_block{};
+};
+
+}  // namespace
+
+RingtoneOutputResult CreateWaveOutput(const std::string& path, std::uint64_t sample_count) {
+    UniqueFd file = CreateReplacing(path);
+    if (!file.IsOpen()) return {nullptr, kRingtoneOutputNotCreated};
+    if (FAILED(WriteWaveHeader(file.Get(), static_cast<DWORD>(sample_count * 2), kWaveRateHz,
+                               kWaveChannels)))
+        return {nullptr, kRingtoneWriteFailed};
+    // The output takes a descriptor of its own, so that it can see the
+    // result of closing it.
+    const int fd = ::dup(file.Get());
+    if (fd < 0) return {nullptr, kRingtoneOutputNotCreated};
+    return {std::make_unique<WaveOutput>(fd), kGoOn};
+}
+
+DWORD RunMakeRingtone(JobChannel& channel, const MakeRingtoneRequest& request) {
+    if (!channel.PrepareArguments(kRingtoneCallbackValues)) return NB_WORKER_EXIT_NO_ARGUMENTS;
+    for (UINT position = 1; position <= kRingtoneCallbackValues; ++position)
+        channel.SetInteger(position, 0);
+    MakeRingtone job(channel, request);
+    const DWORD status = job.Run();
+    if (status != kRingtoneFinished) channel.Notify(status);
+    return NB_WORKER_EXIT_NORMAL;
+}
+
+}  // namespace nb::external::audio

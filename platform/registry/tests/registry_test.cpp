@@ -1,0 +1,387 @@
+// The registry over real SQLite files in a temporary data folder.
+#include "platform/registry/registry.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char16_t* kClassKey = u"CLSID\\{AC0ECD03-E268-46B1-AF97-12272E1F9943}";
+constexpr const char16_t* kAppIdKey = u"AppID\\{AC0ECDFF-E268-46B1-AF97-12272E1F9943}";
+
+// A handle closed at the end of the scope.
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (m_key) RegCloseKey(m_key);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    PHKEY out() { return &m_key; }
+    HKEY get() const { return m_key; }
+
+private:
+    HKEY m_key = nullptr;
+};
+
+LSTATUS SetText(HKEY key, LPCWSTR name, std::u16string_view text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+// The stored text without its terminator, or the failure's code as text.
+std::u16string GetText(HKEY key, LPCWSTR sub_key, LPCWSTR name) {
+    Key opened;
+    LSTATUS status = RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.out());
+    if (status != ERROR_SUCCESS) return u"open failed";
+    char16_t buffer[256] = {};
+    DWORD size = sizeof buffer - 2;
+    DWORD type = 0;
+    status = RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                              &size);
+    if (status != ERROR_SUCCESS) return u"query failed";
+    return std::u16string(buffer, size / 2 - (size >= 2 && buffer[size / 2 - 1] == 0 ? 1 : 0));
+}
+
+bool KeyExists(HKEY key, LPCWSTR sub_key) {
+    Key opened;
+    return RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.out()) == ERROR_SUCCESS;
+}
+
+class RegistryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "nb-registry-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        ::setenv("XDG_DATA_HOME", m_dir.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_DATA_HOME");
+        fs::remove_all(m_dir);
+    }
+    fs::path StoreFile(const char* root) const { return m_dir / "nimbra" / "registry" / root; }
+
+    fs::path m_dir;
+};
+
+// The shell's registration: the application id and class scripts, then
+// unregistration, which removes the class key whole and keeps the AppID.
+TEST_F(RegistryTest, RegistrationScriptsApplyAndUndo) {
+    {
+        Key app_id;
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kAppIdKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_WRITE, nullptr, app_id.out(), &disposition),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+        EXPECT_EQ(SetText(app_id.get(), nullptr, u"NbBrowser"), ERROR_SUCCESS);
+        Key exe;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"AppID\\NbBrowser.EXE", 0, nullptr, 0,
+                                  KEY_WRITE, nullptr, exe.out(), nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(SetText(exe.get(), u"AppID", u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}"),
+                  ERROR_SUCCESS);
+
+        Key clsid;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, clsid.out(), nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(SetText(clsid.get(), u"", u"BrowserCustomizer Class"), ERROR_SUCCESS);
+        for (const char16_t* sub :
+             {u"ProgID", u"VersionIndependentProgID", u"Programmable", u"LocalServer32"}) {
+            Key child;
+            ASSERT_EQ(RegCreateKeyExW(clsid.get(), sub, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                      child.out(), nullptr),
+                      ERROR_SUCCESS);
+            if (std::u16string_view(sub) == u"LocalServer32") {
+                EXPECT_EQ(SetText(child.get(), nullptr, u"/opt/app/NbBrowser"), ERROR_SUCCESS);
+            }
+        }
+    }
+    // Opening an existing key reports it; names match in any case.
+    Key again;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"appid\\NBBROWSER.exe", 0, nullptr, 0, KEY_READ,
+                              nullptr, again.out(), &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT,
+                      u"clsid\\{ac0ecd03-e268-46b1-af97-12272e1f9943}\\localserver32", nullptr),
+              u"/opt/app/NbBrowser");
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, u"AppID\\NbBrowser.EXE", u"appid"),
+              u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}");
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, kClassKey, nullptr), u"BrowserCustomizer Class");
+
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey), ERROR_SUCCESS);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT,
+                           u"CLSID\\{AC0ECD03-E268-46B1-AF97-12272E1F9943}\\LocalServer32"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, u"CLSID"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, QueriesFollowTheSystemsBufferRules) {
+    Key key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Nimbra", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.out(), nullptr),
+              ERROR_SUCCESS);
+    const BYTE binary[] = {0x0A, 0xFF};
+    const DWORD number = 0x12345678;
+    const char16_t multi[] = u"a\0b\0";  // two strings and the closing zero
+    ASSERT_EQ(RegSetValueExW(key.get(), u"Bin", 0, REG_BINARY, binary, 2), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(key.get(), u"Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+        ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), u"Multi", 0, REG_MULTI_SZ,
+                             reinterpret_cast<const BYTE*>(multi), sizeof multi),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), u"Empty", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
+    // Replacing changes type and data.
+    ASSERT_EQ(SetText(key.get(), u"num", u"text now"), ERROR_SUCCESS);
+
+    struct Case {
+        const char16_t* name;
+        DWORD capacity;  // 0xFFFFFFFF: no data buffer
+        LSTATUS status;
+        DWORD type;
+        DWORD size;
+    };
+    constexpr DWORD kNoBuffer = 0xFFFFFFFF;
+    const Case cases[] = {
+        {u"Bin", 2, ERROR_SUCCESS, REG_BINARY, 2},
+        {u"BIN", 1, ERROR_MORE_DATA, REG_BINARY, 2},
+        {u"bin", kNoBuffer, ERROR_SUCCESS, REG_BINARY, 2},
+        {u"Num", 100, ERROR_SUCCESS, REG_SZ, 18},
+        {u"Multi", 10, ERROR_SUCCESS, REG_MULTI_SZ, 10},
+        {u"Multi", 9, ERROR_MORE_DATA, REG_MULTI_SZ, 10},
+        {u"Empty", 4, ERROR_SUCCESS, REG_SZ, 0},
+        {u"Missing", 4, ERROR_FILE_NOT_FOUND, 0, 4},
+        {nullptr, 4, ERROR_FILE_NOT_FOUND, 0, 4},  // default value never set
+    };
+    for (const Case& c : cases) {
+        BYTE buffer[128];
+        std::memset(buffer, 0xCC, sizeof buffer);
+        DWORD type = 0;
+        DWORD size = c.capacity == kNoBuffer ? 0 : c.capacity;
+        EXPECT_EQ(RegQueryValueExW(key.get(), c.name, nullptr, &type,
+                                   c.capacity == kNoBuffer ? nullptr : buffer, &size),
+                  c.status);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(size, c.size);
+        if (c.status == ERROR_MORE_DATA) {
+            EXPECT_EQ(buffer[0], 0xCC);  // nothing copied
+        }
+    }
+    BYTE buffer[4];
+    DWORD size = 4;
+    ASSERT_EQ(RegQueryValueExW(key.get(), u"Bin", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_EQ(buffer[0], 0x0A);
+    EXPECT_EQ(buffer[1], 0xFF);
+    DWORD reserved = 0;
+    EXPECT_EQ(RegQueryValueExW(key.get(), u"Bin", &reserved, nullptr, buffer, &size),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExW(key.get(), u"Bin", nullptr, nullptr, buffer, nullptr),
+              ERROR_INVALID_PARAMETER);
+
+    EXPECT_EQ(RegDeleteValueW(key.get(), u"BIN"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(key.get(), u"Bin"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, BadPathsAndHandlesAreRefused) {
+    const std::u16string long_name(256, u'x');
+    struct Case {
+        std::u16string path;
+        LSTATUS status;
+    };
+    const Case cases[] = {
+        {u"\\Software", ERROR_BAD_PATHNAME},
+        {u"Software\\\\Nimbra", ERROR_BAD_PATHNAME},
+        {u"Software\\" + long_name, ERROR_INVALID_PARAMETER},
+        {u"Software\\Nimbra\\", ERROR_SUCCESS},
+        {std::u16string(255, u'y'), ERROR_SUCCESS},
+    };
+    for (const Case& c : cases) {
+        Key key;
+        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, c.path.c_str(), 0, nullptr, 0, KEY_READ,
+                                  nullptr, key.out(), nullptr),
+                  c.status);
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Nimbra"));
+
+    HKEY closed = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &closed), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+    int not_a_key = 0;
+    HKEY forged = reinterpret_cast<HKEY>(&not_a_key);
+    for (HKEY bad : {closed, forged, static_cast<HKEY>(nullptr),
+                     reinterpret_cast<HKEY>(ULONG_PTR{0x80000004})}) {
+        Key key;
+        EXPECT_EQ(RegOpenKeyExW(bad, u"Software", 0, KEY_READ, key.out()), ERROR_INVALID_HANDLE);
+        EXPECT_EQ(SetText(bad, u"v", u"x"), ERROR_INVALID_HANDLE);
+    }
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, nullptr),
+              ERROR_INVALID_PARAMETER);
+    Key missing;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Missing", 0, KEY_READ, missing.out()),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(missing.get(), nullptr);
+}
+
+TEST_F(RegistryTest, HandlesKeepTheirRightsAndNoticeDeletion) {
+    Key read_only;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_READ, nullptr,
+                              read_only.out(), nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SetText(read_only.get(), u"v", u"x"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueW(read_only.get(), u"v"), ERROR_ACCESS_DENIED);
+    Key child;
+    EXPECT_EQ(RegCreateKeyExW(read_only.get(), u"B", 0, nullptr, 0, KEY_READ, nullptr, child.out(),
+                              nullptr),
+              ERROR_ACCESS_DENIED);
+    Key write_only;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, KEY_SET_VALUE, write_only.out()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SetText(write_only.get(), u"v", u"x"), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(write_only.get(), u"v", nullptr, nullptr, nullptr, &size),
+              ERROR_ACCESS_DENIED);
+
+    // Deleted under the handle, then created again under the same name: the
+    // handle still names the deleted key.
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Software\\A"), ERROR_SUCCESS);
+    Key recreated;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, recreated.out(), nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SetText(write_only.get(), u"v", u"y"), ERROR_KEY_DELETED);
+    size = 0;
+    EXPECT_EQ(RegQueryValueExW(recreated.get(), u"v", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, DeletingKeysAndTrees) {
+    for (const char16_t* path : {u"T\\a\\deep\\deeper", u"T\\b", u"Other"}) {
+        Key key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  key.out(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(SetText(key.get(), u"v", path), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"T\\a"), ERROR_ACCESS_DENIED);  // has subkeys
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"T\\b"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"T\\b"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);  // a root stays
+
+    // Without a sub key, the tree call empties the key and keeps it.
+    Key t;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"T", 0, KEY_ALL_ACCESS, t.out()), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(t.get(), u"own", u"value"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeW(t.get(), nullptr), ERROR_SUCCESS);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"T"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"T\\a"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"T\\a\\deep\\deeper"));
+    EXPECT_EQ(GetText(HKEY_LOCAL_MACHINE, u"T", u"own"), u"query failed");
+    EXPECT_EQ(GetText(HKEY_LOCAL_MACHINE, u"Other", u"v"), u"Other");
+    // Nothing of the deleted keys stays in the store.
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(StoreFile("HKEY_LOCAL_MACHINE.db").c_str(), &database), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(database,
+                                 "SELECT (SELECT count(*) FROM keys), (SELECT count(*) FROM vals)",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(statement, 0), 2);  // T and Other
+    EXPECT_EQ(sqlite3_column_int(statement, 1), 1);  // Other's v
+    sqlite3_finalize(statement);
+    sqlite3_close(database);
+}
+
+TEST_F(RegistryTest, EachRootIsAStoreOfItsOwnInWriteAheadLogMode) {
+    Key key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Nimbra", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.out(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.get(), u"Where", u"user"), ERROR_SUCCESS);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Nimbra"));
+    Key user;
+    ASSERT_EQ(RegOpenCurrentUser(KEY_READ, user.out()), ERROR_SUCCESS);
+    EXPECT_EQ(GetText(user.get(), u"software\\nimbra", u"where"), u"user");
+    EXPECT_EQ(SetText(user.get(), u"v", u"x"), ERROR_ACCESS_DENIED);  // opened for reading
+
+    ASSERT_TRUE(fs::exists(StoreFile("HKEY_CURRENT_USER.db")));
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(StoreFile("HKEY_CURRENT_USER.db").c_str(), &database), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(database, "PRAGMA journal_mode", -1, &statement, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "wal");
+    sqlite3_finalize(statement);
+    sqlite3_close(database);
+}
+
+TEST_F(RegistryTest, DamagedStoreAnswersWithAnError) {
+    fs::create_directories(StoreFile("x").parent_path());
+    std::ofstream(StoreFile("HKEY_USERS.db"), std::ios::binary)
+        << std::string(4096, 'x');  // not a database
+    Key key;
+    EXPECT_EQ(
+        RegCreateKeyExW(HKEY_USERS, u"S", 0, nullptr, 0, KEY_WRITE, nullptr, key.out(), nullptr),
+        ERROR_BADDB);
+    EXPECT_EQ(key.get(), nullptr);
+    // The other roots are untouched by it.
+    Key other;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"S", 0, nullptr, 0, KEY_WRITE, nullptr,
+                              other.out(), nullptr),
+              ERROR_SUCCESS);
+}
+
+// A second process sees what one committed, also when the writer is killed
+// right after its call returned.
+TEST_F(RegistryTest, OtherProcessesSeeCommittedData) {
+    pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Shared", 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS ||
+            SetText(key, u"From", u"child") != ERROR_SUCCESS)
+            ::_exit(1);
+        ::kill(::getpid(), SIGKILL);  // no clean shutdown of anything
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Shared", u"From"), u"child");
+
+    Key key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Shared", 0, KEY_WRITE, key.out()),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.get(), u"From", u"parent"), ERROR_SUCCESS);
+    pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0)
+        ::_exit(GetText(HKEY_CURRENT_USER, u"Software\\Shared", u"From") == u"parent" ? 0 : 1);
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
