@@ -99,6 +99,20 @@ std::u16string WithoutHttpOnly(std::u16string cookie) {
     return cookie;
 }
 
+// Removing a menu or the drop handlers and opening a dialog also run when
+// script reads them as properties (`external.DisableDrop` without the call).
+bool RunsForAnyRequestKind(DISPID dispid) {
+    switch (dispid) {
+        case kUnsetContextMenu:
+        case kUnsetSystrayMenu:
+        case kUnsetCustomMenu:
+        case kDisableDrop:
+        case kShowModalDialog:
+        case kShowModelessDialog: return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 HRESULT LookUpMemberName(std::u16string_view name, DISPID* dispid, bool* is_method) {
@@ -378,7 +392,7 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
 HRESULT CBrowserCustomizer::InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* params,
                                          VARIANT* result, EXCEPINFO* exception,
                                          UINT* argument_error) {
-    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & DISPATCH_METHOD) && !RunsForAnyRequestKind(dispid)) return DISP_E_MEMBERNOTFOUND;
     const UINT count = params ? params->cArgs : 0;
     switch (dispid) {
         case kExecute:

@@ -3,15 +3,24 @@
 # xvfb-run) with page console output on stdout, and does what the page asks
 # for on the way: "SNAPSHOT" takes a screenshot of the screen, "CHECKTITLE
 # <text>" looks for a window of that title (answers in <output>.titles),
-# "ANSWERDIALOG <title>" answers the message box of that title, "PRESSKEYS" types Ctrl+N, Ctrl+O, Ctrl+P and Ctrl+A into the "Keys" window. Exits with the shell's code, or
-# 124 when it did not end in time.
+# "ANSWERDIALOG <title>" answers the message box of that title, "PRESSKEYS"
+# types Ctrl+N, Ctrl+O, Ctrl+P and Ctrl+A into the "Keys" window, and
+# "ACTION <bash commands>" runs those commands (xdotool where a person would
+# click), their output going to <output>.actions. An optional fifth argument
+# is a script sourced before the program starts (background daemons such as
+# a tray host). Exits with the shell's code, or 124 when it did not end in time.
 set -u
 # Xvfb has no GPU: WebKit's DMA-BUF renderer then paints nothing, so the
 # shared-memory path is used (the page runs the same either way).
 export WEBKIT_DISABLE_DMABUF_RENDERER=1
-program=$1 output=$2 screenshot=$3 limit_s=${4:-60}
+program=$1 output=$2 screenshot=$3 limit_s=${4:-60} setup=${5:-}
 : > "$output"
 : > "$output.titles"
+: > "$output.actions"
+if [ -n "$setup" ] && [ -s "$setup" ]; then
+  # shellcheck disable=SC1090
+  source "$setup" >> "$output.actions" 2>&1
+fi
 "$program" --console >> "$output" 2> "$output.stderr" &
 pid=$!
 handled=0
@@ -35,6 +44,8 @@ for _ in $(seq 1 $((limit_s * 20))); do
         else
           echo "DIALOG-MISSING $title" >> "$output.titles"
         fi ;;
+      *"log: ACTION "*)
+        bash -c "${line#*ACTION }" >> "$output.actions" 2>&1 ;;
       *"log: CHECKTITLE "*)
         title=${line#*CHECKTITLE }
         if xdotool search --name "^${title}\$" > /dev/null 2>&1; then
@@ -50,6 +61,11 @@ done
 if kill -0 "$pid" 2> /dev/null; then
   kill "$pid"
   wait "$pid"
-  exit 124
+  status=124
+else
+  wait "$pid"
+  status=$?
 fi
-wait "$pid"
+# Daemons the setup started end with the session.
+jobs -p | xargs -r kill 2> /dev/null
+exit "$status"

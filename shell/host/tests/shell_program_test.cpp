@@ -1,22 +1,16 @@
 // The real NbBrowser under Xvfb against small applications whose pages check
 // window.external from script and report through the console.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "platform/registry/registry.h"
+#include "shell/host/tests/shell_app.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace nb::shell::test;
 
 // A text value of HKEY_CLASSES_ROOT, or nothing when the key or value is missing.
 std::optional<std::u16string> ClassesText(const char16_t* path, const char16_t* name) {
@@ -28,80 +22,6 @@ std::optional<std::u16string> ClassesText(const char16_t* path, const char16_t* 
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return std::nullopt;
     return std::u16string(text);
-}
-
-const fs::path kPages = fs::path(NB_TEST_SOURCE_DIR) / "shell/host/tests/pages";
-const fs::path kRunner = fs::path(NB_TEST_SOURCE_DIR) / "shell/host/tests/run_in_display.sh";
-const fs::path kScreenshots = fs::path(NB_TEST_BINARY_DIR) / "shell-screenshots";
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct RunResult {
-    int exit_code = -1;
-    std::string output;
-    std::string titles;
-    std::string errors;
-};
-
-// An application directory of its own: a copy of the program (it finds its
-// settings file and pages beside itself) and the built internals.
-class ShellApp {
-   public:
-    explicit ShellApp(const std::string& name) : m_dir(fs::temp_directory_path() / ("nb_shell_" + name)) {
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir / "!" / "ui");
-        fs::copy_file(fs::path(NB_TEST_APP_DIR) / "NbBrowser", m_dir / "NbBrowser");
-        fs::create_directory_symlink(fs::path(NB_TEST_APP_DIR) / "internals", m_dir / "internals");
-        for (const auto& entry : fs::directory_iterator(kPages))
-            fs::copy_file(entry.path(), m_dir / "!" / "ui" / entry.path().filename());
-        m_name = name;
-    }
-    ~ShellApp() { fs::remove_all(m_dir); }
-
-    const fs::path& Dir() const { return m_dir; }
-    void Settings(const std::string& ini) { std::ofstream(m_dir / "NbBrowser.ini") << ini; }
-
-    RunResult Run(int limit_s = 60) const {
-        fs::create_directories(kScreenshots);
-        const fs::path output = m_dir / "console.txt";
-        const fs::path screenshot = kScreenshots / (m_name + ".png");
-        RunResult result;
-        result.exit_code = Shell("xvfb-run -a -s '-screen 0 1280x1024x24' dbus-run-session -- bash '" +
-                                 kRunner.string() + "' '" + (m_dir / "NbBrowser").string() + "' '" +
-                                 output.string() + "' '" + screenshot.string() + "' " +
-                                 std::to_string(limit_s) + " 2>/dev/null");
-        result.output = ReadFile(output);
-        result.titles = ReadFile(output.string() + ".titles");
-        result.errors = ReadFile(output.string() + ".stderr");
-        if (fs::exists(screenshot)) std::printf("screenshot: %s\n", screenshot.c_str());
-        return result;
-    }
-
-   private:
-    fs::path m_dir;
-    std::string m_name;
-};
-
-std::string StartPage(const std::string& url) {
-    return "[NimbraHAPF]\nwin_ApplicationName=Props App\nwin_StartupURL=" + url + "\nwin_Height=500\n";
-}
-
-// Every check a page made passed, and it got to its end.
-void ExpectPagePassed(const RunResult& run) {
-    EXPECT_EQ(run.exit_code, 0) << run.output << run.errors;
-    EXPECT_EQ(run.output.find("FAIL "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("DONE failures=0"), std::string::npos) << run.output << run.errors;
-    EXPECT_NE(run.output.find("PASS "), std::string::npos) << run.output;
 }
 
 TEST(ShellProgram, PropertiesFromScript) {
