@@ -22,6 +22,9 @@ packages=(
   libwebkit2gtk-4.1-dev  # the shell's browser engine (WebKitGTK, GTK 3)
   xvfb xauth dbus dbus-x11  # the shell's tests and run.sh without a display
   imagemagick xdotool  # screenshots of the shell and window checks in its tests
+  libnotify-dev  # the shell's notification-area balloons
+  dunst trayer x11-utils python3-dbusmock  # tray tests: notification daemon, tray host, xwininfo, logind stand-in
+  x11-utils libx11-dev  # dialog tests: xprop size hints, a window closed as a window manager asks
 )
 
 as_root=()

@@ -8,6 +8,7 @@
 #include "platform/text/code_pages.h"
 #include "shell/host/class_table.h"
 #include "shell/host/host_window.h"
+#include "shell/host/launch_browser.h"
 #include "shell/host/navigation.h"
 #include "shell/host/web_engine.h"
 #include "shell/settings/settings_store.h"
@@ -251,7 +252,7 @@ HRESULT CBrowserCustomizer::GetProperty(DISPID dispid, VARIANT* result) {
         case kTransparency: Switch(s.transparency, result); return S_OK;
         case kColorKey: return Text(s.color_key, result);
         case kDialogArguments:
-        case kReturnValue: return S_OK;  // dialog properties: empty outside a dialog
+        case kReturnValue: return GetDialogProperty(dispid, result);
         case kCookie: {
             const std::optional<std::u16string> cookies =
                 server::CookieStore::Shared().Get(server::CookieUrl());
@@ -371,7 +372,7 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
             return S_OK;
         }
         case kDialogArguments:
-        case kReturnValue: return S_OK;
+        case kReturnValue: return PutDialogProperty(dispid, value);
         case kCookie: {
             std::u16string cookie;
             const HRESULT hr = TextArgument(value, &cookie);
@@ -436,7 +437,20 @@ HRESULT CBrowserCustomizer::InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* 
             if (m_window) m_window->PostClose();
             return S_OK;
         case kExit: Exit(); return S_OK;
+        case kGoToSystray:
+        case kComeFromSystray:
+        case kShowSystrayBalloon:
+        case kHideSystrayBalloon:
+        case kDisableShutdown:
+        case kEnableShutdown: return InvokeTrayMethod(dispid, params, argument_error);
         case kMinimize:
+            // A main window that minimizes to the notification area goes there.
+            if (m_type == WindowType::kMain && m_settings.minimize_to_systray) {
+                m_settings.state = WindowState::kMinimized;
+                GoToSystray();
+                return S_OK;
+            }
+            [[fallthrough]];
         case kMaximize:
         case kRestore:
             m_settings.state = dispid == kMinimize   ? WindowState::kMinimized
@@ -456,9 +470,24 @@ HRESULT CBrowserCustomizer::InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* 
         case kCenter:
             if (m_window) m_window->Center();
             return S_OK;
+        case kSetContextMenu: return m_menus.Set(MenuKind::kContext, params, exception, argument_error);
+        case kSetSystrayMenu: return m_menus.Set(MenuKind::kSystray, params, exception, argument_error);
+        case kSetCustomMenu: return m_menus.Set(MenuKind::kCustom, params, exception, argument_error);
+        case kUnsetContextMenu: m_menus.Unset(MenuKind::kContext); return S_OK;
+        case kUnsetSystrayMenu: m_menus.Unset(MenuKind::kSystray); return S_OK;
+        case kUnsetCustomMenu: m_menus.Unset(MenuKind::kCustom); return S_OK;
+        case kShowCustomMenu: return m_menus.ShowCustomMenu(params, exception, argument_error);
+        case kModifyMenuItem: return m_menus.ModifyMenuItem(params, argument_error);
+        case kEnableDrop: return m_drop.Enable(params, argument_error);
+        case kDisableDrop: return m_drop.Disable(params, flags);
+        case kLaunchBrowser: return LaunchBrowserMethod(params, argument_error);
+        case kShowModalDialog:
+            return ShowDialog(WindowType::kModalDialog, params, result, exception, argument_error);
+        case kShowModelessDialog:
+            return ShowDialog(WindowType::kModelessDialog, params, result, exception, argument_error);
         case kShowSplashScreen:
         case kHideSplashScreen: return S_OK;
-        default: return E_NOTIMPL;  // members of the tray, menu, drop and dialog work
+        default: return DISP_E_MEMBERNOTFOUND;
     }
 }
 
@@ -485,6 +514,9 @@ HRESULT CBrowserCustomizer::LoadSettingsFrom(const std::u16string& path) {
     std::unique_ptr<SettingsStore> store = OpenSettingsFile(path);
     if (!store) return E_FAIL;
     m_settings = LoadSettings(*store, m_type, HostWindow::Screen());
+    ApplyDialogLink();
+    m_drop.OnSettingsLoaded();
+    m_menus.Clear();
     m_settings.settings_file = path;
     if (m_window) m_window->ComputeMetrics();
     return S_OK;
@@ -517,6 +549,7 @@ HRESULT CBrowserCustomizer::Run() {
         m_engine.ShowMessage(nullptr, "CoCreateInstance(CLSID_WebBrowser) failed.", "BrowserCustomizer/Run");
         return E_FAIL;
     }
+    m_drop.Attach(m_window->View());
     m_window->ComputeMetrics();
     const ScreenSize work = HostWindow::WorkArea();
     m_settings.top = static_cast<std::uint32_t>(
@@ -531,6 +564,7 @@ HRESULT CBrowserCustomizer::Run() {
     m_engine.Channel().Attach(m_window->PageId(), this);
     m_window->ApplySettings(Placing::kPlace);
     if (m_type != WindowType::kNewWindow) NavigateTo(m_settings.startup_url);
+    AttachToOpener();
     m_window->ShowByState();
     return S_OK;
 }
@@ -542,8 +576,7 @@ void CBrowserCustomizer::NavigateTo(std::u16string_view url) {
 void CBrowserCustomizer::OnCloseRequest() {
     if (!m_window) return;
     if (m_type == WindowType::kMain && m_settings.close_to_systray) {
-        // No notification area here yet: the window hides, as it would.
-        m_window->Hide();
+        GoToSystray();
         return;
     }
     if (!m_settings.close_button) return;
@@ -558,14 +591,21 @@ void CBrowserCustomizer::OnCloseRequest() {
 
 void CBrowserCustomizer::Exit() {
     if (!m_window) return;
+    ReturnToOpener();
     m_window->Hide();
     if (m_bridge) m_bridge->Shutdown();
     m_window->Destroy();
 }
 
 void CBrowserCustomizer::OnWindowDestroyed() {
+    m_drop.Detach();
+    m_menus.Teardown();
     if (m_window) m_engine.Channel().Detach(m_window->PageId());
+    // The window's end takes its icon out of the area and lifts its block.
+    if (m_tray) m_tray->Remove();
+    m_shutdown.Release();
     m_bridge.reset();
+    EndDialogLink();
     m_engine.OnWindowClosed(this);
 }
 

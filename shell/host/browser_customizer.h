@@ -15,6 +15,11 @@
 #include "platform/automation/interfaces.h"
 #include "shell/bridge/extension_bridge.h"
 #include "shell/channel/page_channel.h"
+#include "shell/host/dialogs.h"
+#include "shell/host/file_drop.h"
+#include "shell/host/notification_area.h"
+#include "shell/host/script_menus.h"
+#include "shell/host/shutdown_block.h"
 #include "shell/server/cookie_store.h"
 #include "shell/settings/window_settings.h"
 
@@ -140,6 +145,12 @@ class CBrowserCustomizer final : public IDispatch,
     float ScaleX() const { return m_scale_x; }
     float ScaleY() const { return m_scale_y; }
     bridge::ExtensionBridge* Bridge() const { return m_bridge.get(); }
+    // The page's context, notification-area and custom menus.
+    ScriptMenus& Menus() { return m_menus; }
+    WebEngine& Engine() { return m_engine; }
+    // A menu command (item or accelerator): 1 exits, an item of a kind calls
+    // the kind's callback with the item's number.
+    void OnMenuCommand(int command);
 
     // Navigation with the URL rules (relative local URLs made absolute).
     void NavigateTo(std::u16string_view url);
@@ -149,6 +160,16 @@ class CBrowserCustomizer final : public IDispatch,
     void Exit();
     // Called by the window once it is gone.
     void OnWindowDestroyed();
+    // Links a dialog (type 2 or 3) with its opener before Run: the opener's
+    // argument VARIANT (null if none) and result VARIANT, the dialog URL and
+    // features VARIANTs (features null if none), and the flag cleared once
+    // the dialog's window is gone. E_POINTER when a required one is null.
+    HRESULT InitModalDialog(CBrowserCustomizer* opener, VARIANT* arguments, VARIANT* result,
+                            VARIANT* url, VARIANT* features, LONG* alive);
+    // The notification area (main window only): hides the window behind the
+    // icon, or shows it again and removes the icon.
+    void GoToSystray();
+    void ComeFromSystray();
 
    private:
     explicit CBrowserCustomizer(WebEngine& engine);
@@ -158,6 +179,18 @@ class CBrowserCustomizer final : public IDispatch,
     HRESULT PutProperty(DISPID dispid, const VARIANT& value);
     HRESULT InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* exception, UINT* argument_error);
+    // The notification-area and shutdown methods (tray_methods.cpp).
+    HRESULT InvokeTrayMethod(DISPID dispid, DISPPARAMS* params, UINT* argument_error);
+    // Dialogs (dialogs.cpp): the two methods, load-settings' dialog step, the
+    // opener's disabling and return, and the two dialog properties.
+    HRESULT ShowDialog(WindowType type, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                       UINT* argument_error);
+    void ApplyDialogLink();
+    void AttachToOpener();
+    void ReturnToOpener();
+    void EndDialogLink();
+    HRESULT GetDialogProperty(DISPID dispid, VARIANT* result);
+    HRESULT PutDialogProperty(DISPID dispid, const VARIANT& value);
     void PopulateInfo();
     HRESULT LoadSettingsFrom(const std::u16string& path);
     bool SaveSettingsTo(const std::u16string& path);
@@ -174,6 +207,12 @@ class CBrowserCustomizer final : public IDispatch,
     void* m_related_view = nullptr;
     std::unique_ptr<HostWindow> m_window;
     std::unique_ptr<bridge::ExtensionBridge> m_bridge;
+    DialogLink m_dialog;
+    ScriptMenus m_menus{*this};
+    std::unique_ptr<NotificationArea> m_tray;
+    ShutdownBlock m_shutdown;
+    // The page's drop handlers and the window's drags; gone before the window.
+    FileDrop m_drop{static_cast<IDispatch&>(*this), *this};
 };
 
 }  // namespace nb::shell

@@ -87,6 +87,7 @@ std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEng
     g_signal_connect(host->m_view, "close", G_CALLBACK(OnViewClose), self);
     g_signal_connect(host->m_view, "create", G_CALLBACK(OnCreate), self);
     g_signal_connect(host->m_view, "script-dialog", G_CALLBACK(OnScriptDialog), self);
+    g_signal_connect(host->m_view, "context-menu", G_CALLBACK(OnContextMenu), self);
     g_signal_connect(webkit_web_view_get_window_properties(host->m_view), "notify::geometry",
                      G_CALLBACK(OnGeometryRequest), self);
     host->ApplyPageStyle();
@@ -161,10 +162,10 @@ void HostWindow::PlaceWindow() {
     } else {
         gtk_window_unfullscreen(window);
         gtk_window_set_keep_above(window, s.top_most != 0);
-        const int x = static_cast<int>(s.left / m_owner.ScaleX());
-        const int y = static_cast<int>(s.top / m_owner.ScaleY());
-        const int width = static_cast<int>(m_owner.ScaleX() * s.width) + m_owner.Metrics().frame_width;
-        const int height = static_cast<int>(m_owner.ScaleY() * s.height) + m_owner.Metrics().frame_height;
+        const int x = ScreenPosition(s.left, m_owner.ScaleX());
+        const int y = ScreenPosition(s.top, m_owner.ScaleY());
+        const int width = ScreenExtent(s.width, m_owner.ScaleX()) + m_owner.Metrics().frame_width;
+        const int height = ScreenExtent(s.height, m_owner.ScaleY()) + m_owner.Metrics().frame_height;
         gtk_window_move(window, x, y);
         m_requested_width = width;
         m_requested_height = height;
@@ -248,7 +249,9 @@ void HostWindow::Destroy() {
     if (!m_destroyed) gtk_widget_destroy(m_window);
 }
 
-gboolean HostWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
+gboolean HostWindow::OnDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
+    // A window disabled by its modal dialog cannot be closed by the user.
+    if (!gtk_widget_is_sensitive(widget)) return TRUE;
     static_cast<HostWindow*>(self)->m_owner.OnCloseRequest();
     return TRUE;  // the window is destroyed by the close path, if at all
 }
@@ -260,7 +263,19 @@ void HostWindow::OnDestroy(GtkWidget*, gpointer self) {
     host->m_owner.OnWindowDestroyed();
 }
 
-gboolean HostWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer) {
+gboolean HostWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+    // GTK still hands a window disabled by its modal dialog its key events;
+    // a disabled window takes none, shortcuts included.
+    if (!gtk_widget_is_sensitive(static_cast<HostWindow*>(self)->m_window)) return TRUE;
+    // The page's menu shortcuts come first. Records name the key, not the
+    // character it types, so the key's unshifted keyval is matched.
+    guint unshifted = event->keyval;
+    gdk_keymap_translate_keyboard_state(gdk_keymap_get_for_display(gdk_display_get_default()),
+                                        event->hardware_keycode,
+                                        static_cast<GdkModifierType>(event->state & GDK_MOD2_MASK),
+                                        event->group, &unshifted, nullptr, nullptr, nullptr);
+    if (static_cast<HostWindow*>(self)->m_owner.Menus().TranslateAccelerator(unshifted, event->state))
+        return TRUE;
     // Ctrl+O, Ctrl+P, Ctrl+N (and their keypad and F1 twins) would open,
     // print or start a new window: a page application does none of that.
     if (!(event->state & GDK_CONTROL_MASK)) return FALSE;
@@ -311,9 +326,11 @@ gboolean HostWindow::OnWindowState(GtkWidget*, GdkEventWindowState* event, gpoin
     const auto changed = event->changed_mask;
     const auto now = event->new_window_state;
     // A minimize or maximize by the user is recorded; a restore is not.
-    if ((changed & GDK_WINDOW_STATE_ICONIFIED) && (now & GDK_WINDOW_STATE_ICONIFIED))
+    if ((changed & GDK_WINDOW_STATE_ICONIFIED) && (now & GDK_WINDOW_STATE_ICONIFIED)) {
         s.state = WindowState::kMinimized;
-    else if ((changed & GDK_WINDOW_STATE_MAXIMIZED) && (now & GDK_WINDOW_STATE_MAXIMIZED))
+        // A main window that minimizes to the notification area goes there.
+        if (host->m_owner.Type() == WindowType::kMain && s.minimize_to_systray) host->m_owner.GoToSystray();
+    } else if ((changed & GDK_WINDOW_STATE_MAXIMIZED) && (now & GDK_WINDOW_STATE_MAXIMIZED))
         s.state = WindowState::kMaximized;
     return FALSE;
 }
@@ -326,7 +343,9 @@ void HostWindow::OnTitle(WebKitWebView* view, GParamSpec*, gpointer self) {
 }
 
 void HostWindow::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
-    if (event != WEBKIT_LOAD_FINISHED) return;
+    // From the commit on, the page's scripts run and may open dialogs
+    // relative to it.
+    if (event != WEBKIT_LOAD_COMMITTED && event != WEBKIT_LOAD_FINISHED) return;
     const gchar* uri = webkit_web_view_get_uri(view);
     static_cast<HostWindow*>(self)->m_current_url = uri ? uri : "";
 }
@@ -355,6 +374,15 @@ gboolean HostWindow::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
     gtk_widget_destroy(box);
     if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM)
         webkit_script_dialog_confirm_set_confirmed(dialog, answer == GTK_RESPONSE_OK);
+    return TRUE;
+}
+
+gboolean HostWindow::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event, WebKitHitTestResult* hit,
+                                   gpointer self) {
+    // Without a page menu, and over edit fields, the engine's own menu shows.
+    ScriptMenus& menus = static_cast<HostWindow*>(self)->m_owner.Menus();
+    if (!menus.Has(MenuKind::kContext) || webkit_hit_test_result_context_is_editable(hit)) return FALSE;
+    menus.PopupAtPointer(MenuKind::kContext, event);
     return TRUE;
 }
 

@@ -37,6 +37,8 @@ class HostWindow {
     WebKitWebView* View() const { return m_view; }
     GtkWindow* Window() const { return GTK_WINDOW(m_window); }
     const std::string& CurrentUrl() const { return m_current_url; }
+    // The GTK window was destroyed (the object lives on until its owner goes).
+    bool Destroyed() const { return m_destroyed; }
 
     void ComputeMetrics();
     void ApplySettings(Placing placing);
@@ -65,6 +67,8 @@ class HostWindow {
     static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer self);
     static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
     static void OnGeometryRequest(GObject*, GParamSpec*, gpointer self);
+    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult* hit,
+                                  gpointer self);
 
     CBrowserCustomizer& m_owner;
     WebEngine& m_engine;

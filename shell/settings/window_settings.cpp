@@ -1,5 +1,6 @@
 #include "shell/settings/window_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -214,6 +215,15 @@ std::uint32_t ClampSize(std::uint32_t value, std::uint32_t minimum, std::uint32_
     if (value < minimum) value = minimum;
     if (value > maximum) value = maximum;
     return value;
+}
+
+int ScreenPosition(std::uint32_t value, float scale) {
+    const double pixels = static_cast<std::int32_t>(value) / static_cast<double>(scale);
+    return static_cast<int>(std::clamp(pixels, -32768.0, 32767.0));
+}
+
+int ScreenExtent(std::uint32_t value, float scale) {
+    return static_cast<int>(std::min(static_cast<double>(scale) * value, 32767.0));
 }
 
 }  // namespace nb::shell

@@ -112,6 +112,12 @@ std::uint8_t AlphaByte(std::uint32_t alpha_percent);
 std::int64_t CenteredPosition(std::int64_t position, std::int64_t work_size, std::int64_t frame_size,
                               std::int64_t client_size);
 
+// Pixels of a record position and size at a scale. A position is a signed
+// coordinate stored unsigned (a settings file may hold -5); X11 coordinates
+// and sizes are 16-bit, so both are kept in that range.
+int ScreenPosition(std::uint32_t value, float scale);
+int ScreenExtent(std::uint32_t value, float scale);
+
 // Clamps a width or height put by script into [minimum, maximum].
 std::uint32_t ClampSize(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum);
 

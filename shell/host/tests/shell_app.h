@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +47,9 @@ struct RunResult {
 // settings file and pages beside itself) and the built internals.
 class ShellApp {
    public:
-    explicit ShellApp(const std::string& name) : m_dir(fs::temp_directory_path() / ("nb_shell_" + name)) {
+    // The directory carries the process id, so two builds' tests can run at once.
+    explicit ShellApp(const std::string& name)
+        : m_dir(fs::temp_directory_path() / ("nb_shell_" + name + "_" + std::to_string(getpid()))) {
         fs::remove_all(m_dir);
         fs::create_directories(m_dir / "!" / "ui");
         fs::copy_file(fs::path(NB_TEST_APP_DIR) / "NbBrowser", m_dir / "NbBrowser");

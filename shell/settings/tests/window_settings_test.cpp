@@ -182,6 +182,16 @@ TEST(WindowSettings, CentringAndClamping) {
     EXPECT_EQ(ClampSize(10, 200, 1024), 200u);
 }
 
+TEST(WindowSettings, ScreenPixelsStayInRange) {
+    // A file's -5 is stored unsigned and still places the window at -5.
+    EXPECT_EQ(ScreenPosition(static_cast<std::uint32_t>(-5), 1.0f), -5);
+    EXPECT_EQ(ScreenPosition(300, 1.5f), 200);
+    EXPECT_EQ(ScreenPosition(0x7FFFFFFF, 0.5f), 32767);
+    EXPECT_EQ(ScreenPosition(0x80000000, 1.0f), -32768);
+    EXPECT_EQ(ScreenExtent(400, 1.5f), 600);
+    EXPECT_EQ(ScreenExtent(0xFFFFFFFF, 2.0f), 32767);
+}
+
 TEST(SettingsFile, RoundTripKeepsOtherLines) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "nb_settings_file_test";
     std::filesystem::create_directories(dir);
