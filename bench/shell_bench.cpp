@@ -1,7 +1,8 @@
 // The shell: time from program start to the first page's load event and the
 // resident memory of all its processes then, against the smallest WebKitGTK
 // program loading the same page from a file; and synchronous window.external
-// calls per second from a page, against a plain script property read.
+// calls per second from a page, against a plain script property read; and a
+// modal dialog's round trip against the same program's page load.
 // Runs itself under Xvfb when there is no display.
 #include <signal.h>
 #include <sys/wait.h>
@@ -42,6 +43,27 @@ constexpr char kCallPage[] =
     "console.log('plain ' + (m / ((performance.now() - t) / 1000)).toFixed(0) + ' ' + (s > 0));\n"
     "x.Exit();\n"
     "</script></body></html>";
+
+// Ten modal dialogs opened one after the other; each dialog page hands its
+// argument back and closes itself from its load event.
+constexpr char kDialogOpenerPage[] =
+    "<!DOCTYPE html><html><body><script>\n"
+    "var x = window.external, times = [], ok = true;\n"
+    "setTimeout(function () {\n"
+    "  for (var i = 0; i < 11; i++) {\n"
+    "    var t = performance.now();\n"
+    "    ok = ok && x.ShowModalDialog('x-mrs://ui/dialog.html', i) === i;\n"
+    "    if (i > 0) times.push(performance.now() - t);\n"
+    "  }\n"
+    "  times.sort(function (a, b) { return a - b; });\n"
+    "  console.log('dialog ' + times[5].toFixed(1) + ' ' + ok);\n"
+    "  x.Exit();\n"
+    "}, 200);\n"
+    "</script></body></html>";
+
+constexpr char kDialogPage[] =
+    "<!DOCTYPE html><html><body onload=\"var x = window.external;"
+    "x.returnValue = x.dialogArguments; x.Exit()\"><p>Dialog</p></body></html>";
 
 struct Started {
     double load_ms = 0;
@@ -170,6 +192,8 @@ int main(int argc, char** argv) {
     std::ofstream(dir / "!" / "ui" / "load.html") << kLoadPage;
     std::ofstream(dir / "load.html") << kLoadPage;
     std::ofstream(dir / "!" / "ui" / "calls.html") << kCallPage;
+    std::ofstream(dir / "!" / "ui" / "dialogs.html") << kDialogOpenerPage;
+    std::ofstream(dir / "!" / "ui" / "dialog.html") << kDialogPage;
     const std::string shell = (dir / "NbBrowser").string();
     const std::string reference = (fs::path(argv[0]).parent_path() / "shell_reference_view").string();
 
@@ -191,6 +215,19 @@ int main(int argc, char** argv) {
         executes.push_back(Figure(c.lines, "execute"));
         plains.push_back(Figure(c.lines, "plain"));
     }
+    std::ofstream(dir / "NbBrowser.ini") << "[NimbraHAPF]\nwin_StartupURL=x-mrs://ui/dialogs.html\n";
+    std::vector<double> dialogs;
+    for (int run = 0; run < 3; ++run) {
+        const Started d = Run({shell, "--console"}, "log: dialog", false);
+        const auto answered = [](const std::string& line) {
+            return line.find("log: dialog ") != std::string::npos && line.ends_with(" true");
+        };
+        if (std::none_of(d.lines.begin(), d.lines.end(), answered)) {
+            std::fprintf(stderr, "shell_bench: a dialog did not hand its argument back\n");
+            return 1;
+        }
+        dialogs.push_back(Figure(d.lines, "dialog"));
+    }
     fs::remove_all(dir);
 
     const double ms = Median(shell_ms), ref_ms = Median(reference_ms);
@@ -204,9 +241,13 @@ int main(int argc, char** argv) {
                 get / plain);
     std::printf("%-44s %14.0f %14.0f %8.4f\n", "Execute(\"GetTempDir\") calls/s", execute, plain,
                 execute / plain);
+    const double dialog = Median(dialogs);
+    std::printf("%-44s %14.1f %14.1f %8.2f\n", "ShowModalDialog round trip, ms (3 x 10)", dialog, ref_ms,
+                dialog / ref_ms);
     std::printf("%-44s %14.1f %14s\n", "  per get, microseconds", 1e6 / get, "");
     std::printf("%-44s %14.1f %14s\n", "  per Execute, microseconds", 1e6 / execute, "");
-    std::printf("reference: the minimal WebKitGTK program for start and memory; a plain script\n"
-                "object's property read in the same page for the call rates\n");
+    std::printf("reference: the minimal WebKitGTK program for start and memory (and for a dialog,\n"
+                "which opens a new web view: its page load to Exit); a plain script object's\n"
+                "property read in the same page for the call rates\n");
     return 0;
 }
