@@ -1,7 +1,12 @@
 #include "shell/server/cgi_headers.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/registry/registry.h"
 #include "shell/server/cgi_environment.h"
 #include "shell/server/charset_tag.h"
 #include "shell/server/cookie_store.h"
@@ -108,6 +113,63 @@ TEST(CookieStore, KeepsReplacesAndExpiresCookies) {
     EXPECT_EQ(store.Get(url), u"b=two words; c=1");
     EXPECT_FALSE(store.Set(url, u"=nameless"));
     EXPECT_FALSE(store.Get(u"http://other/"));
+}
+
+// Persistent cookies outlive their store; session and removed ones do not.
+TEST(CookieStore, KeepsPersistentCookiesInTheRegistry) {
+    const std::filesystem::path data = std::filesystem::temp_directory_path() /
+                                       ("nb_cookie_registry_" + std::to_string(getpid()));
+    std::filesystem::remove_all(data);
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::u16string key = u"Software\\NimbraTest\\Cookies";
+    const std::u16string url = CookieUrl();
+    {
+        CookieStore first(key);
+        EXPECT_TRUE(first.Set(url, u"p=1; Max-Age=3600"));
+        EXPECT_TRUE(first.Set(url, u"s=2"));
+        EXPECT_TRUE(first.Set(url, u"e=3; expires=Fri, 01 Jan 2100 00:00:00 GMT"));
+        EXPECT_TRUE(first.Set(url, u"gone=4; Max-Age=3600"));
+        EXPECT_TRUE(first.Set(url, u"gone=; Max-Age=0"));
+        EXPECT_TRUE(first.Set(url, u"now_session=5; Max-Age=3600"));
+        EXPECT_TRUE(first.Set(url, u"now_session=6"));
+        // Max-Age wins over an Expires date in the past.
+        EXPECT_TRUE(first.Set(url, u"m=7; expires=Thu, 01 Jan 1970 00:00:00 GMT; max-age=60"));
+        EXPECT_FALSE(first.Set(url, u"t=a\tb"));
+        EXPECT_EQ(first.Get(url), u"p=1; s=2; e=3; now_session=6; m=7");
+    }
+    CookieStore second(key);
+    EXPECT_EQ(second.Get(url), u"p=1; e=3; m=7");
+
+    // Cookies that expired while the program was not running are not read back.
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                              nullptr),
+              ERROR_SUCCESS);
+    const std::u16string saved = SaveCookieText({{1, url, u"old", u"x"}, {4102444800, url, u"new", u"y"}});
+    ASSERT_EQ(RegSetValueExW(handle, u"Persistent", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()),
+                             static_cast<DWORD>((saved.size() + 1) * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(handle);
+    EXPECT_EQ(CookieStore(key).Get(url), u"new=y");
+    unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(data);
+}
+
+TEST(CookieStore, SavedTextSkipsDamagedLines) {
+    const std::vector<SavedCookie> cookies =
+        ReadCookieText(u"12\thttp://h/\ta\t1\n"
+                       u"x\thttp://h/\tb\t2\n"            // not a number
+                       u"12\thttp://h/\t\t3\n"            // no name
+                       u"12\thttp://h/\tc\n"               // no value field
+                       u"1234567890123456789\tu\td\t4\n"  // too long to be a time
+                       u"13\thttp://h/\te\tv\twith tab");
+    ASSERT_EQ(cookies.size(), 2u);
+    EXPECT_EQ(cookies[0].expires, 12);
+    EXPECT_EQ(cookies[0].name, u"a");
+    EXPECT_EQ(cookies[1].value, u"v\twith tab");
+    const std::vector<SavedCookie> again = ReadCookieText(SaveCookieText(cookies));
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1].value, cookies[1].value);
 }
 
 TEST(CgiEnvironment, IsCompleteSortedAndUpperCase) {
