@@ -33,17 +33,17 @@ bool HasRequiredCalls(const LameEncCalls& calls) {
 
 void LameEncLibrary::Unloader::operator()(void* handle) const { dlclose(handle); }
 
-LameEncLibrary::LoadResult LameEncLibrary::Load(const std::string& path) {
+LameEncLibrary::Loaded LameEncLibrary::Load(const std::string& path) {
     // Local binding: the library's symbols must not stand in for anybody
     // else's, nor another module's for its own.
     std::unique_ptr<void, Unloader> handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!handle) return {LoadStatus::NotLoadable, nullptr};
+    if (!handle) return Unexpected(LoadFailure::NotLoadable);
     const LameEncCalls calls = ResolveCalls(handle.get());
-    if (!HasRequiredCalls(calls)) return {LoadStatus::CallMissing, nullptr};
+    if (!HasRequiredCalls(calls)) return Unexpected(LoadFailure::CallMissing);
     std::unique_ptr<LameEncLibrary> library(new (std::nothrow)
                                                 LameEncLibrary(std::move(handle), calls));
-    if (!library) return {LoadStatus::NotLoadable, nullptr};
-    return {LoadStatus::Loaded, std::move(library)};
+    if (!library) return Unexpected(LoadFailure::NotLoadable);
+    return library;
 }
 
 }  // namespace nb::external::audio

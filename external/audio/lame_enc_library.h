@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/kernel/expected.h"
 #include "external/audio/lame_enc/lame_enc.h"
 
 namespace nb::external::audio {
@@ -22,16 +23,13 @@ struct LameEncCalls {
 
 class LameEncLibrary {
    public:
-    enum class LoadStatus { Loaded, NotLoadable, CallMissing };
-    struct LoadResult {
-        LoadStatus status;
-        std::unique_ptr<LameEncLibrary> library;  // set when Loaded
-    };
+    enum class LoadFailure { NotLoadable, CallMissing };
+    using Loaded = Expected<std::unique_ptr<LameEncLibrary>, LoadFailure>;
 
     // Loads the library at path and resolves its calls: NotLoadable when it
     // is absent or cannot be loaded, CallMissing when a call other than
     // beWriteInfoTag is not there.
-    static LoadResult Load(const std::string& path);
+    static Loaded Load(const std::string& path);
 
     const LameEncCalls& calls() const { return m_calls; }
 

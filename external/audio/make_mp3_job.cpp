@@ -8,8 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/worker_protocol.h"
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 #include "external/audio/lame_enc_library.h"
 #include "external/audio/wave_file.h"
 
@@ -19,9 +18,7 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "wave samples are handed to the encoder in the machine's order");
 
-// Internal outcomes besides the reported codes.
-constexpr DWORD kGoOn = 0;              // nothing to report yet
-constexpr DWORD kNoCallbackValues = 1;  // the shell never prepared the callback values
+constexpr DWORD kGoOn = 0;  // nothing to report yet
 
 struct RatePair {
     DWORD requested_kbps;
@@ -73,11 +70,10 @@ class StreamGuard {
 
 class MakeMp3 {
    public:
-    MakeMp3(JobChannel& channel, const MakeMp3Request& request)
-        : m_channel(channel), m_request(request) {}
+    MakeMp3(JobReport& report, const MakeMp3Request& request)
+        : m_report(report), m_request(request) {}
 
-    // kMakeMp3Finished once the final callback ran, kNoCallbackValues, or
-    // the status to report.
+    // kMakeMp3Finished once the final callback ran, or the status to report.
     DWORD Run() {
         if (const DWORD loaded = LoadEncoder(); loaded != kGoOn) return loaded;
         if (const DWORD opened = OpenFiles(); opened != kGoOn) return opened;
@@ -85,26 +81,20 @@ class MakeMp3 {
         if (const DWORD started = StartStream(stream); started != kGoOn) return started;
         if (lseek(m_input.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
             return kMakeMp3SeekFailed;
-        if (!m_channel.PrepareArguments(kMakeMp3CallbackValues)) return kNoCallbackValues;
-        m_channel.SetInteger(kMakeMp3ValueStatus, kMakeMp3Working);
-        m_channel.SetInteger(kMakeMp3ValueRead, 0);
-        m_channel.SetInteger(kMakeMp3ValueTotal, m_total_bytes);
+        if (!m_report.Prepare()) return kGoOn;
+        m_report.Begin(kMakeMp3Working, m_total_bytes);
         return EncodeAll(stream);
     }
 
    private:
     DWORD LoadEncoder() {
-        LameEncLibrary::LoadResult loaded = LameEncLibrary::Load(m_request.library_path);
-        switch (loaded.status) {
-            case LameEncLibrary::LoadStatus::Loaded:
-                m_library = std::move(loaded.library);
-                return kGoOn;
-            case LameEncLibrary::LoadStatus::CallMissing:
-                return kMakeMp3CallMissing;
-            case LameEncLibrary::LoadStatus::NotLoadable:
-                break;
-        }
-        return kMakeMp3LibraryNotLoaded;
+        LameEncLibrary::Loaded loaded = LameEncLibrary::Load(m_request.library_path);
+        if (!loaded)
+            return loaded.error() == LameEncLibrary::LoadFailure::CallMissing
+                       ? kMakeMp3CallMissing
+                       : kMakeMp3LibraryNotLoaded;
+        m_library = std::move(*loaded);
+        return kGoOn;
     }
 
     // The header is neither read nor checked: all that follows byte 44 is
@@ -135,7 +125,7 @@ class MakeMp3 {
     DWORD EncodeAll(StreamGuard& stream) {
         const std::size_t chunk_bytes = std::size_t{m_chunk_samples} * sizeof(std::int16_t);
         for (;;) {
-            if (m_channel.StopRequested()) return kMakeMp3Stopped;
+            if (m_report.StopRequested()) return kMakeMp3Stopped;
             const ReadResult read = ReadFully(m_input.Get(), m_pcm.data(), chunk_bytes);
             if (read.failed) return kMakeMp3ReadFailed;
             if (read.bytes == 0) return Finish(stream);
@@ -145,16 +135,9 @@ class MakeMp3 {
                                                 &mp3_bytes) != LAME_ENC_OK)
                 return kMakeMp3EncodeFailed;
             if (!WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes)) return kMakeMp3WriteFailed;
-            m_read_bytes += static_cast<std::int64_t>(read.bytes);
-            ReportProgress();
+            m_read_bytes += read.bytes;
+            m_report.Progress(m_read_bytes);
         }
-    }
-
-    void ReportProgress() {
-        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
-        // A script integer has 32 bits; past 2 GiB the count wraps as one would.
-        m_channel.SetInteger(kMakeMp3ValueRead, static_cast<LONG>(m_read_bytes));
-        m_channel.PostProgress();
     }
 
     DWORD Finish(StreamGuard& stream) {
@@ -164,9 +147,7 @@ class MakeMp3 {
         if (mp3_bytes && !WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes))
             return kMakeMp3WriteFailed;
         WriteInfoTag(stream);
-        m_channel.SetInteger(kMakeMp3ValueStatus, kMakeMp3Finished);
-        m_channel.SetInteger(kMakeMp3ValueRead, m_total_bytes);
-        m_channel.WaitedCallback();
+        m_report.Finish(kMakeMp3Finished, static_cast<std::uint64_t>(m_total_bytes));
         return kMakeMp3Finished;
     }
 
@@ -185,13 +166,13 @@ class MakeMp3 {
         calls.write_vbr_header(name);
     }
 
-    JobChannel& m_channel;
+    JobReport& m_report;
     const MakeMp3Request& m_request;
     std::unique_ptr<LameEncLibrary> m_library;
     UniqueFd m_input;
     UniqueFd m_output;
     LONG m_total_bytes = 0;
-    std::int64_t m_read_bytes = 0;
+    std::uint64_t m_read_bytes = 0;
     std::uint32_t m_chunk_samples = 0;
     std::vector<std::int16_t> m_pcm;
     std::vector<std::uint8_t> m_mp3;
@@ -206,11 +187,9 @@ std::optional<DWORD> VbrMinimumKbps(LONG requested_kbps) {
 }
 
 DWORD RunMakeMp3(JobChannel& channel, const MakeMp3Request& request) {
-    MakeMp3 job(channel, request);
-    const DWORD status = job.Run();
-    if (status == kNoCallbackValues) return NB_WORKER_EXIT_NO_ARGUMENTS;
-    if (status != kMakeMp3Finished) channel.Notify(status);
-    return NB_WORKER_EXIT_NORMAL;
+    JobReport report(channel, kMakeMp3Layout, request.interval_ms);
+    MakeMp3 job(report, request);
+    return report.End(job.Run());
 }
 
 }  // namespace nb::external::audio

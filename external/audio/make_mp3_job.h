@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "external/audio/job_channel.h"
+#include "external/frame/job_report.h"
 
 namespace nb::external::audio {
 
@@ -26,10 +26,7 @@ enum MakeMp3Status : DWORD {
 };
 
 // The callback's values, by position: status, bytes read, total bytes.
-constexpr UINT kMakeMp3CallbackValues = 3;
-constexpr UINT kMakeMp3ValueStatus = 1;
-constexpr UINT kMakeMp3ValueRead = 2;
-constexpr UINT kMakeMp3ValueTotal = 3;
+constexpr CallbackLayout kMakeMp3Layout{.count = 3, .status = 1, .done = 2, .total = 3};
 
 // The lowest rate the variable bit rate may fall to for a requested rate
 // (kbit/s), or nothing for a rate that is not offered.

@@ -4,10 +4,8 @@
 
 #include <array>
 #include <bit>
-#include <chrono>
 
-#include "common/worker_protocol.h"
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 #include "external/audio/ringtone_shape.h"
 #include "external/audio/wave_file.h"
 #include "external/audio/wave_samples.h"
@@ -44,8 +42,8 @@ class WaveOutput final : public RingtoneOutput {
 
 class MakeRingtone {
    public:
-    MakeRingtone(JobChannel& channel, const MakeRingtoneRequest& request)
-        : m_channel(channel), m_request(request), m_started(Clock::now()) {}
+    MakeRingtone(JobReport& report, const MakeRingtoneRequest& request)
+        : m_report(report), m_request(request) {}
 
     // kRingtoneFinished once the final callback ran, or the status to report.
     DWORD Run() {
@@ -53,17 +51,14 @@ class MakeRingtone {
         RingtoneOutputResult created = m_request.format == kRingtoneThreeGp
                                            ? CreateThreeGpOutput(m_request.output_path)
                                            : CreateWaveOutput(m_request.output_path, m_count);
-        if (!created.output) return created.status;
-        m_output = std::move(created.output);
-        if (m_channel.StopRequested()) return kRingtoneStopped;
-        m_channel.SetInteger(kRingtoneValueStatus, kRingtoneWorking);
-        m_channel.SetInteger(kRingtoneValueTotal, static_cast<LONG>(m_count * 2));
+        if (!created) return created.error();
+        m_output = std::move(*created);
+        if (m_report.StopRequested()) return kRingtoneStopped;
+        m_report.Begin(kRingtoneWorking, static_cast<LONG>(m_count * 2));
         return CutAll();
     }
 
    private:
-    using Clock = std::chrono::steady_clock;
-
     DWORD Prepare() {
         m_input = OpenForReading(m_request.input_path);
         if (!m_input.IsOpen()) return kRingtoneInputNotOpened;
@@ -116,33 +111,19 @@ class MakeRingtone {
             ShapeBlock(block, done, m_shape);
             if (const DWORD written = m_output->Write(block); written != kGoOn) return written;
             done += n;
-            if (m_channel.StopRequested()) return kRingtoneStopped;
-            if (m_channel.IsProgressDue(m_request.interval_ms)) {
-                m_channel.SetInteger(kRingtoneValueDone, static_cast<LONG>(done * 2));
-                m_channel.SetInteger(kRingtoneValueElapsed, ElapsedMs());
-                m_channel.PostProgress();
-            }
+            if (m_report.StopRequested()) return kRingtoneStopped;
+            m_report.Progress(done * 2);
         }
     }
 
     DWORD Finish() {
         if (const DWORD finished = m_output->Finish(); finished != kGoOn) return finished;
-        m_channel.SetInteger(kRingtoneValueStatus, kRingtoneFinished);
-        m_channel.SetInteger(kRingtoneValueDone, static_cast<LONG>(m_count * 2));
-        m_channel.SetInteger(kRingtoneValueElapsed, ElapsedMs());
-        m_channel.WaitedCallback();
+        m_report.Finish(kRingtoneFinished, m_count * 2);
         return kRingtoneFinished;
     }
 
-    LONG ElapsedMs() const {
-        return static_cast<LONG>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_started)
-                .count());
-    }
-
-    JobChannel& m_channel;
+    JobReport& m_report;
     const MakeRingtoneRequest& m_request;
-    const Clock::time_point m_started;
     UniqueFd m_input;
     std::unique_ptr<RingtoneOutput> m_output;
     std::uint64_t m_count = 0;
@@ -154,25 +135,22 @@ class MakeRingtone {
 
 RingtoneOutputResult CreateWaveOutput(const std::string& path, std::uint64_t sample_count) {
     UniqueFd file = CreateReplacing(path);
-    if (!file.IsOpen()) return {nullptr, kRingtoneOutputNotCreated};
+    if (!file.IsOpen()) return Unexpected(DWORD{kRingtoneOutputNotCreated});
     if (FAILED(WriteWaveHeader(file.Get(), static_cast<DWORD>(sample_count * 2), kWaveRateHz,
                                kWaveChannels)))
-        return {nullptr, kRingtoneWriteFailed};
+        return Unexpected(DWORD{kRingtoneWriteFailed});
     // The output takes a descriptor of its own, so that it can see the
     // result of closing it.
     const int fd = ::dup(file.Get());
-    if (fd < 0) return {nullptr, kRingtoneOutputNotCreated};
-    return {std::make_unique<WaveOutput>(fd), kGoOn};
+    if (fd < 0) return Unexpected(DWORD{kRingtoneOutputNotCreated});
+    return std::unique_ptr<RingtoneOutput>(std::make_unique<WaveOutput>(fd));
 }
 
 DWORD RunMakeRingtone(JobChannel& channel, const MakeRingtoneRequest& request) {
-    if (!channel.PrepareArguments(kRingtoneCallbackValues)) return NB_WORKER_EXIT_NO_ARGUMENTS;
-    for (UINT position = 1; position <= kRingtoneCallbackValues; ++position)
-        channel.SetInteger(position, 0);
-    MakeRingtone job(channel, request);
-    const DWORD status = job.Run();
-    if (status != kRingtoneFinished) channel.Notify(status);
-    return NB_WORKER_EXIT_NORMAL;
+    JobReport report(channel, kRingtoneLayout, request.interval_ms);
+    if (!report.Prepare()) return report.End(0);
+    MakeRingtone job(report, request);
+    return report.End(job.Run());
 }
 
 }  // namespace nb::external::audio

@@ -8,7 +8,8 @@
 #include <span>
 #include <string>
 
-#include "external/audio/job_channel.h"
+#include "external/frame/job_report.h"
+#include "platform/kernel/expected.h"
 
 namespace nb::external::audio {
 
@@ -34,11 +35,8 @@ enum RingtoneFormat : LONG {
 
 // The callback's values, by position: status, bytes done, total bytes,
 // milliseconds since the worker started.
-constexpr UINT kRingtoneCallbackValues = 4;
-constexpr UINT kRingtoneValueStatus = 1;
-constexpr UINT kRingtoneValueDone = 2;
-constexpr UINT kRingtoneValueTotal = 3;
-constexpr UINT kRingtoneValueElapsed = 4;
+constexpr CallbackLayout kRingtoneLayout{
+    .count = 4, .status = 1, .done = 2, .total = 3, .elapsed = 4};
 
 // Samples (single 16-bit values) handed to the output at a time: 2048
 // stereo frames, one access unit of the HE-AAC v2 encoder.
@@ -64,10 +62,8 @@ class RingtoneOutput {
     [[nodiscard]] virtual DWORD Finish() = 0;
 };
 
-struct RingtoneOutputResult {
-    std::unique_ptr<RingtoneOutput> output;
-    DWORD status = 0;  // the report code when output is null
-};
+// The output, or the report code that says why there is none.
+using RingtoneOutputResult = Expected<std::unique_ptr<RingtoneOutput>, DWORD>;
 
 // Format 4011: a canonical wave file announcing sample_count samples.
 RingtoneOutputResult CreateWaveOutput(const std::string& path, std::uint64_t sample_count);

@@ -29,8 +29,8 @@ MediaSource::Opened MediaSource::Open(const std::string& path) {
     SourceFailure failure = source->OpenContainer(path);
     if (failure == SourceFailure::None) failure = source->ChooseStream();
     if (failure == SourceFailure::None) failure = source->OpenDecoder();
-    if (failure != SourceFailure::None) return {nullptr, failure};
-    return {std::move(source), SourceFailure::None};
+    if (failure != SourceFailure::None) return Unexpected(failure);
+    return source;
 }
 
 SourceFailure MediaSource::OpenContainer(const std::string& path) {

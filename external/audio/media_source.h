@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/kernel/expected.h"
 #include "external/audio/ffmpeg_handles.h"
 
 namespace nb::external::audio {
@@ -22,7 +23,7 @@ enum class SourceFailure {
 
 class MediaSource {
    public:
-    struct Opened;
+    using Opened = Expected<std::unique_ptr<MediaSource>, SourceFailure>;
     // Opens a local file (never a network address: the path is only ever a
     // file name) and prepares the decoder of its last audio stream.
     [[nodiscard]] static Opened Open(const std::string& path);
@@ -59,11 +60,6 @@ class MediaSource {
     ffmpeg::PacketPtr m_packet;
     int m_stream_index = -1;
     std::int64_t m_file_size = 0;
-};
-
-struct MediaSource::Opened {
-    std::unique_ptr<MediaSource> source;  // null on failure
-    SourceFailure failure = SourceFailure::None;
 };
 
 }  // namespace nb::external::audio

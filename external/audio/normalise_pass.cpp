@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 #include "external/audio/wave_file.h"
 #include "external/audio/wave_samples.h"
-#include "platform/kernel/kernel.h"
 
 namespace nb::external::audio {
 namespace {
@@ -27,8 +26,8 @@ std::vector<std::int16_t> ScaledValues(DWORD peak) {
 
 class NormalisingPass {
    public:
-    NormalisingPass(JobChannel& channel, const NormaliseRequest& request)
-        : m_channel(channel),
+    NormalisingPass(JobReport& report, const NormaliseRequest& request)
+        : m_report(report),
           m_request(request),
           m_temporary_path(request.output_path + "~"),
           m_block(kBlockSamples),
@@ -55,8 +54,7 @@ class NormalisingPass {
         if (FAILED(
                 WriteWaveHeader(m_output.Get(), m_request.pcm_bytes, kWaveRateHz, kWaveChannels)))
             return kTranscodeNormalisedWriteFailed;
-        m_channel.SetInteger(kTranscodeValueStatus, kTranscodeNormalising);
-        m_channel.SetInteger(kTranscodeValueTotal, static_cast<LONG>(m_request.pcm_bytes));
+        m_report.Begin(kTranscodeNormalising, static_cast<LONG>(m_request.pcm_bytes));
         return kTranscodeOk;
     }
 
@@ -72,32 +70,20 @@ class NormalisingPass {
             if (!WriteFully(m_output.Get(), m_block.data(), read.bytes))
                 return kTranscodeNormalisedWriteFailed;
             m_done_bytes += read.bytes;
-            if (m_channel.StopRequested()) return kTranscodeStopped;
-            ReportProgress();
+            if (m_report.StopRequested()) return kTranscodeStopped;
+            m_report.Progress(m_done_bytes);
         }
-    }
-
-    void ReportProgress() {
-        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
-        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_done_bytes));
-        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
-        m_channel.PostProgress();
     }
 
     TranscodeStatus Finish() {
         m_decoded.Reset();
         m_output.Reset();
         if (::unlink(m_temporary_path.c_str()) != 0) return kTranscodeTemporaryNotDeleted;
-        m_channel.SetInteger(kTranscodeValueStatus, kTranscodeFinished);
-        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_request.pcm_bytes));
-        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
-        m_channel.WaitedCallback();
+        m_report.Finish(kTranscodeFinished, m_request.pcm_bytes);
         return kTranscodeOk;
     }
 
-    DWORD Elapsed() const { return GetTickCount() - m_request.start_tick; }
-
-    JobChannel& m_channel;
+    JobReport& m_report;
     const NormaliseRequest& m_request;
     const std::string m_temporary_path;
     std::vector<std::int16_t> m_block;
@@ -114,8 +100,8 @@ std::int16_t NormaliseSample(std::int16_t sample, DWORD peak) {
                                      static_cast<std::int64_t>(peak));
 }
 
-TranscodeStatus Normalise(JobChannel& channel, const NormaliseRequest& request) {
-    NormalisingPass pass(channel, request);
+TranscodeStatus Normalise(JobReport& report, const NormaliseRequest& request) {
+    NormalisingPass pass(report, request);
     return pass.Run();
 }
 

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "external/audio/job_channel.h"
 #include "external/audio/transcode_job.h"
 
 namespace nb::external::audio {
@@ -14,13 +13,11 @@ struct NormaliseRequest {
     std::string output_path;
     DWORD pcm_bytes = 0;  // the decoded sound's data length
     DWORD peak = 0;       // its largest absolute sample value, 1 to 32768
-    DWORD interval_ms = 200;
-    DWORD start_tick = 0;  // when the whole operation began
 };
 
 // Reports progress (3302) and ends with the final callback (3303); any
 // failure or a stop is returned for the caller to report.
-TranscodeStatus Normalise(JobChannel& channel, const NormaliseRequest& request);
+TranscodeStatus Normalise(JobReport& report, const NormaliseRequest& request);
 
 // sample x 32767 / peak, truncated toward zero, computed exactly: the same
 // ratio taken as a double gain can land one unit short, leaving the loudest

@@ -67,12 +67,12 @@ class ThreeGpOutput final : public RingtoneOutput {
 
 RingtoneOutputResult CreateThreeGpOutput(const std::string& path) {
     heaac::He2Encoder::CreateResult encoder = heaac::He2Encoder::create({kBitRate});
-    if (!encoder.encoder) return {nullptr, kRingtoneEncoderNotOpened};
+    if (!encoder.encoder) return Unexpected(DWORD{kRingtoneEncoderNotOpened});
     AudioSpecificConfig config;
     if (BuildAudioSpecificConfig(heaac::He2Encoder::kCoreRateHz, kCoreChannels, HeSignalling::On,
                                  RateGiven::Core, config) != 0 ||
         config.bytes != encoder.encoder->audio_specific_config())
-        return {nullptr, kRingtoneConfigFailed};
+        return Unexpected(DWORD{kRingtoneConfigFailed});
     ThreeGpSettings settings;
     settings.audio_specific_config = config.bytes;
     settings.output_path = path;
@@ -81,9 +81,9 @@ RingtoneOutputResult CreateThreeGpOutput(const std::string& path) {
     settings.channels = kCoreChannels;
     settings.he = HeSignalling::On;
     ThreeGpWriter::CreateResult writer = ThreeGpWriter::Create(settings);
-    if (!writer.writer) return {nullptr, kRingtoneOutputNotCreated};
-    return {std::make_unique<ThreeGpOutput>(std::move(encoder.encoder), std::move(writer.writer)),
-            0};
+    if (!writer.writer) return Unexpected(DWORD{kRingtoneOutputNotCreated});
+    return std::unique_ptr<RingtoneOutput>(
+        std::make_unique<ThreeGpOutput>(std::move(encoder.encoder), std::move(writer.writer)));
 }
 
 }  // namespace nb::external::audio

@@ -5,7 +5,7 @@
 namespace nb::external::audio {
 
 RingtoneOutputResult CreateThreeGpOutput(const std::string&) {
-    return {nullptr, kRingtoneEncoderNotOpened};
+    return Unexpected(DWORD{kRingtoneEncoderNotOpened});
 }
 
 }  // namespace nb::external::audio

@@ -1,42 +1,27 @@
 // EX_Transcode(input, output, [normalise], [interval]): decodes any media
 // file's sound into a canonical wave file on a worker thread.
 #include "external/audio/transcode_job.h"
-#include "external/audio/worker_arguments.h"
-#include "external/audio/worker_channel.h"
-#include "external/frame/export.h"
-#include "external/frame/worker.h"
-#include "external/frame/worker_start.h"
+#include "external/frame/job_arguments.h"
+#include "external/frame/worker_export.h"
 
-namespace nb::external {
+namespace nb::external::audio {
 namespace {
 
 constexpr NbArgumentKind kKinds[] = {NbArgumentKind::String, NbArgumentKind::String,
                                      NbArgumentKind::Boolean, NbArgumentKind::Integer};
 
-audio::TranscodeRequest ReadRequest(const Worker& worker) {
-    audio::TranscodeRequest request;
-    request.input_path = audio::PathArgument(worker, 0);
-    request.output_path = audio::PathArgument(worker, 1);
-    request.normalise = worker.ArgumentCount() <= 2 || NbReadBoolean(worker.Argument(2));
-    request.interval_ms = audio::IntervalArgument(worker, 3);
-    return request;
+TranscodeRequest ReadRequest(const Worker& worker) {
+    return {.input_path = PathArgument(worker, 0),
+            .output_path = PathArgument(worker, 1),
+            .normalise = BooleanArgument(worker, 2, true),
+            .interval_ms = IntervalArgument(worker, 3)};
 }
 
-DWORD TranscodeThread(LPVOID parameter) {
-    return RunWorkerGuarded([parameter] {
-        Worker worker(parameter, u"Transcode");
-        if (!worker.FindSlot()) return worker.End(NB_WORKER_EXIT_NO_SLOT);
-        audio::WorkerChannel channel(worker);
-        return worker.End(audio::RunTranscode(channel, ReadRequest(worker)));
-    });
-}
-
-HRESULT Transcode(const ExCall& call) {
-    if (HRESULT checked = call.CheckArguments(2, 4, kKinds); FAILED(checked)) return checked;
-    return StartWorker(call, &TranscodeThread);
-}
+constexpr WorkerExport<TranscodeRequest> kTranscode{
+    .name = u"Transcode", .min_count = 2, .max_count = 4, .kinds = kKinds,
+    .read = ReadRequest, .run = RunTranscode};
 
 }  // namespace
-}  // namespace nb::external
+}  // namespace nb::external::audio
 
-NB_DEFINE_EX_FUNCTION(Transcode, nb::external::Transcode);
+NB_DEFINE_WORKER_FUNCTION(Transcode, nb::external::audio::kTranscode);

@@ -5,8 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "common/worker_protocol.h"
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 #include "external/audio/media_source.h"
 #include "external/audio/normalise_pass.h"
 #include "external/audio/stereo_converter.h"
@@ -45,8 +44,8 @@ DWORD DataLength(std::uint64_t bytes) {
 // The first pass: the chosen stream decoded into the output file.
 class DecodingPass {
    public:
-    DecodingPass(JobChannel& channel, const TranscodeRequest& request, DWORD start_tick)
-        : m_channel(channel), m_request(request), m_start_tick(start_tick) {}
+    DecodingPass(JobReport& report, const TranscodeRequest& request)
+        : m_report(report), m_request(request) {}
 
     TranscodeStatus Run() {
         if (TranscodeStatus opened = Open(); opened != kTranscodeOk) return opened;
@@ -56,22 +55,22 @@ class DecodingPass {
 
     DWORD pcm_bytes() const { return DataLength(m_pcm_bytes); }
     DWORD peak() const { return m_peak; }
+    DWORD total() const { return m_total; }
 
    private:
     TranscodeStatus Open() {
         MediaSource::Opened opened = MediaSource::Open(m_request.input_path);
-        if (!opened.source) return StatusOf(opened.failure);
-        m_source = std::move(opened.source);
+        if (!opened) return StatusOf(opened.error());
+        m_source = std::move(*opened);
         if (!m_converter.Prepare(m_source->decoder())) return kTranscodeNoConverter;
         m_output = CreateReplacing(m_request.output_path);
         if (!m_output.IsOpen()) return kTranscodeOutputNotCreated;
         if (FAILED(WriteWaveHeader(m_output.Get(), 0, kWaveRateHz, kWaveChannels)))
             return kTranscodeWriteFailed;
-        if (m_channel.StopRequested()) return kTranscodeStopped;
+        if (m_report.StopRequested()) return kTranscodeStopped;
         m_total = static_cast<DWORD>(m_source->FileSize());
         m_pcm.reserve(kBlockSamples + kBlockSamples / 4);
-        m_channel.SetInteger(kTranscodeValueStatus, kTranscodeDecoding);
-        m_channel.SetInteger(kTranscodeValueTotal, static_cast<LONG>(m_total));
+        m_report.Begin(kTranscodeDecoding, static_cast<LONG>(m_total));
         return kTranscodeOk;
     }
 
@@ -81,8 +80,8 @@ class DecodingPass {
             m_compressed_bytes += static_cast<std::uint64_t>(std::max(m_source->PacketBytes(), 0));
             if (!m_source->IsPacketChosen()) continue;
             if (!m_source->DecodePacket(sink)) return m_failure;
-            if (m_channel.StopRequested()) return Stop();
-            ReportProgress();
+            if (m_report.StopRequested()) return Stop();
+            m_report.Progress(m_compressed_bytes);
         }
         if (!m_source->DecodeRemaining(sink)) return m_failure;
         m_converter.Drain(m_pcm);
@@ -117,27 +116,17 @@ class DecodingPass {
         return kTranscodeOk;
     }
 
-    void ReportProgress() {
-        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
-        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_compressed_bytes));
-        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
-        m_channel.PostProgress();
-    }
-
     TranscodeStatus Finish() {
         if (FAILED(WriteWaveHeader(m_output.Get(), pcm_bytes(), kWaveRateHz, kWaveChannels)))
             return kTranscodeWriteFailed;
         m_output.Reset();
-        m_channel.SetInteger(kTranscodeValueDone, static_cast<LONG>(m_total));
-        m_channel.SetInteger(kTranscodeValueElapsed, static_cast<LONG>(Elapsed()));
+        m_report.Set(kTranscodeLayout.done, static_cast<LONG>(m_total));
+        m_report.Set(kTranscodeLayout.elapsed, m_report.ElapsedMs());
         return kTranscodeOk;
     }
 
-    DWORD Elapsed() const { return GetTickCount() - m_start_tick; }
-
-    JobChannel& m_channel;
+    JobReport& m_report;
     const TranscodeRequest& m_request;
-    const DWORD m_start_tick;
     std::unique_ptr<MediaSource> m_source;
     StereoConverter m_converter;
     UniqueFd m_output;
@@ -156,43 +145,39 @@ bool NeedsNormalising(const TranscodeRequest& request, DWORD peak) {
 struct DecodedSound {
     DWORD pcm_bytes = 0;
     DWORD peak = 0;
+    DWORD compressed_total = 0;  // the input file's size
 };
 
 // The decoder and its file are closed before a second pass begins.
-TranscodeStatus Decode(JobChannel& channel, const TranscodeRequest& request, DWORD start_tick,
-                       DecodedSound& sound) {
-    DecodingPass decoding(channel, request, start_tick);
+TranscodeStatus Decode(JobReport& report, const TranscodeRequest& request, DecodedSound& sound) {
+    DecodingPass decoding(report, request);
     const TranscodeStatus status = decoding.Run();
-    sound = {decoding.pcm_bytes(), decoding.peak()};
+    sound = {decoding.pcm_bytes(), decoding.peak(), decoding.total()};
     return status;
 }
 
-TranscodeStatus Transcode(JobChannel& channel, const TranscodeRequest& request, DWORD start_tick) {
+// kTranscodeFinished once the final callback ran, or the status to report.
+TranscodeStatus Transcode(JobReport& report, const TranscodeRequest& request) {
     DecodedSound sound;
-    if (TranscodeStatus decoded = Decode(channel, request, start_tick, sound);
-        decoded != kTranscodeOk)
+    if (TranscodeStatus decoded = Decode(report, request, sound); decoded != kTranscodeOk)
         return decoded;
     if (!NeedsNormalising(request, sound.peak)) {
-        channel.SetInteger(kTranscodeValueStatus, kTranscodeFinished);
-        channel.WaitedCallback();
-        return kTranscodeOk;
+        report.Finish(kTranscodeFinished, sound.compressed_total);
+        return kTranscodeFinished;
     }
     // The script hears that decoding ended before the second pass begins.
-    channel.WaitedCallback();
-    return Normalise(channel, {request.output_path, sound.pcm_bytes, sound.peak,
-                               request.interval_ms, start_tick});
+    report.WaitedCallback();
+    const TranscodeStatus normalised =
+        Normalise(report, {request.output_path, sound.pcm_bytes, sound.peak});
+    return normalised == kTranscodeOk ? kTranscodeFinished : normalised;
 }
 
 }  // namespace
 
 DWORD RunTranscode(JobChannel& channel, const TranscodeRequest& request) {
-    const DWORD start_tick = GetTickCount();
-    if (!channel.PrepareArguments(kTranscodeCallbackValues)) return NB_WORKER_EXIT_NO_ARGUMENTS;
-    for (UINT position = 1; position <= kTranscodeCallbackValues; ++position)
-        channel.SetInteger(position, 0);
-    if (TranscodeStatus status = Transcode(channel, request, start_tick); status != kTranscodeOk)
-        channel.Notify(status);
-    return NB_WORKER_EXIT_NORMAL;
+    JobReport report(channel, kTranscodeLayout, request.interval_ms);
+    if (!report.Prepare()) return report.End(0);
+    return report.End(Transcode(report, request));
 }
 
 }  // namespace nb::external::audio

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "external/audio/job_channel.h"
+#include "external/frame/job_report.h"
 
 namespace nb::external::audio {
 
@@ -33,11 +33,8 @@ enum TranscodeStatus : DWORD {
 };
 
 // The callback's values, by position: status, done, total, elapsed ms.
-constexpr UINT kTranscodeCallbackValues = 4;
-constexpr UINT kTranscodeValueStatus = 1;
-constexpr UINT kTranscodeValueDone = 2;
-constexpr UINT kTranscodeValueTotal = 3;
-constexpr UINT kTranscodeValueElapsed = 4;
+constexpr CallbackLayout kTranscodeLayout{
+    .count = 4, .status = 1, .done = 2, .total = 3, .elapsed = 4};
 
 // Bytes of sound handled at a time, in both passes.
 constexpr std::size_t kTranscodeBlockBytes = 288000;

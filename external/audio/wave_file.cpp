@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <string_view>
 
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {

@@ -6,8 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "common/worker_protocol.h"
-#include "external/audio/file_io.h"
+#include "platform/kernel/fd_io.h"
 #include "external/audio/mix_block.h"
 #include "external/audio/wave_file.h"
 
@@ -36,8 +35,8 @@ WaveMixStatus StatusOf(WaveHeaderStatus header) {
 
 class WaveMix {
    public:
-    WaveMix(JobChannel& channel, const WaveMixRequest& request)
-        : m_channel(channel), m_request(request) {}
+    WaveMix(JobReport& report, const WaveMixRequest& request)
+        : m_report(report), m_request(request) {}
 
     WaveMixStatus OpenFiles() {
         m_main = OpenForReading(m_request.main_path);
@@ -59,9 +58,7 @@ class WaveMix {
     // The main file is mixed to its very end, also past the length its
     // header announces; the output's header keeps announcing that length.
     WaveMixStatus MixAll() {
-        m_channel.SetInteger(kWaveMixValueStatus, kWaveMixWorking);
-        m_channel.SetInteger(kWaveMixValueWritten, 0);
-        m_channel.SetInteger(kWaveMixValueTotal, static_cast<LONG>(m_main_bytes));
+        m_report.Begin(kWaveMixWorking, static_cast<LONG>(m_main_bytes));
         for (;;) {
             const ReadResult main =
                 ReadFully(m_main.Get(), m_main_block.data(), kWaveMixBlockBytes);
@@ -72,8 +69,8 @@ class WaveMix {
             if (!WriteFully(m_output.Get(), m_mixed_block.data(), main.bytes))
                 return kWaveMixWriteFailed;
             m_written_bytes += main.bytes;
-            if (m_channel.StopRequested()) return kWaveMixStopped;
-            ReportProgress();
+            if (m_report.StopRequested()) return kWaveMixStopped;
+            m_report.Progress(m_written_bytes);
         }
     }
 
@@ -115,13 +112,7 @@ class WaveMix {
         m_mixed_block[samples] = 0;
     }
 
-    void ReportProgress() {
-        if (!m_channel.IsProgressDue(m_request.interval_ms)) return;
-        m_channel.SetInteger(kWaveMixValueWritten, static_cast<LONG>(m_written_bytes));
-        m_channel.PostProgress();
-    }
-
-    JobChannel& m_channel;
+    JobReport& m_report;
     const WaveMixRequest& m_request;
     UniqueFd m_main;
     UniqueFd m_background;
@@ -136,15 +127,16 @@ class WaveMix {
 }  // namespace
 
 DWORD RunWaveMix(JobChannel& channel, const WaveMixRequest& request) {
-    WaveMix mix(channel, request);
+    JobReport report(channel, kWaveMixLayout, request.interval_ms);
+    WaveMix mix(report, request);
     WaveMixStatus status = mix.OpenFiles();
     if (status == kWaveMixOk) {
-        if (!channel.PrepareArguments(kWaveMixCallbackValues)) return NB_WORKER_EXIT_NO_ARGUMENTS;
+        if (!report.Prepare()) return report.End(status);
         status = mix.MixAll();
     }
     mix.CloseFiles();
-    channel.Notify(status == kWaveMixOk ? kWaveMixFinished : status);
-    return NB_WORKER_EXIT_NORMAL;
+    // The mix ends with a status call, not a final callback.
+    return report.End(status == kWaveMixOk ? kWaveMixFinished : status);
 }
 
 }  // namespace nb::external::audio

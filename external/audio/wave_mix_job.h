@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "external/audio/job_channel.h"
+#include "external/frame/job_report.h"
 
 namespace nb::external::audio {
 
@@ -23,10 +23,7 @@ enum WaveMixStatus : DWORD {
 };
 
 // The callback's values, by position: status, bytes written, main length.
-constexpr UINT kWaveMixCallbackValues = 3;
-constexpr UINT kWaveMixValueStatus = 1;
-constexpr UINT kWaveMixValueWritten = 2;
-constexpr UINT kWaveMixValueTotal = 3;
+constexpr CallbackLayout kWaveMixLayout{.count = 3, .status = 1, .done = 2, .total = 3};
 
 // Bytes of the main sound mixed at a time; the background's gain is worked
 // out afresh for each block.

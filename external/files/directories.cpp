@@ -1,14 +1,11 @@
 // EX_GetTempDir and EX_GetApplicationDir: the temporary directory and the
 // directory that holds the application's internals folder.
-#include <dlfcn.h>
-#include <stdlib.h>
-
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "common/error_report.h"
 #include "external/frame/export.h"
+#include "platform/kernel/program_paths.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external {
@@ -29,15 +26,7 @@ HRESULT GetTempDir(const ExCall& call) {
 }
 
 // The path this module was loaded from, made absolute.
-std::string ModulePath() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<const void*>(&ModulePath), &info) || !info.dli_fname) return {};
-    const std::string loaded = info.dli_fname;
-    if (loaded.starts_with('/')) return loaded;
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(loaded.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::string(resolved.get()) : std::string();
-}
+std::string ModulePath() { return ModulePathOf(reinterpret_cast<const void*>(&ModulePath)); }
 
 // The module sits in <application>/internals/; the answer is <application>.
 HRESULT GetApplicationDir(const ExCall& call) {

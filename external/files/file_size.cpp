@@ -4,7 +4,7 @@
 
 #include "common/error_report.h"
 #include "external/frame/export.h"
-#include "external/system/unique_fd.h"
+#include "platform/kernel/unique_fd.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external {

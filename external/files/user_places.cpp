@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "external/files/user_dirs.h"
-#include "external/system/unique_fd.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb::external {
 namespace {

@@ -3,25 +3,10 @@
 // allocation failure inside the handler becomes E_OUTOFMEMORY.
 #pragma once
 
-#include <new>
 #include <type_traits>
 
 #include "external/frame/call_frame.h"
-
-namespace nb::external {
-
-template <typename Handler>
-HRESULT CallGuarded(Handler handler, const ExCall& call) noexcept {
-    try {
-        return handler(call);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
-}  // namespace nb::external
+#include "platform/kernel/no_throw.h"
 
 // NB_DEFINE_EX_FUNCTION(FileSize, FileSize) defines EX_FileSize, whose reports
 // name "External::FileSize", calling HRESULT FileSize(const ExCall&).
@@ -36,7 +21,8 @@ HRESULT CallGuarded(Handler handler, const ExCall& call) noexcept {
                                             command_word, workers, args, result,                   \
                                             callback_name, browser, exception,                     \
                                             argument_error, system};                               \
-        return nb::external::CallGuarded(handler, nb::external::ExCall(frame, u## #script_name));  \
+        const nb::external::ExCall call(frame, u## #script_name);                                  \
+        return nb::NoThrow([&call] { return handler(call); }, E_OUTOFMEMORY, E_UNEXPECTED);        \
     }                                                                                              \
     static_assert(std::is_same_v<decltype(&EX_##script_name), ExFunction>)
 // clang-format on

@@ -100,16 +100,17 @@ void Worker::ZeroArguments() {
         SetInteger(position, 0);
 }
 
-bool Worker::StopRequested() const {
-    if (NbIsCurrentThreadAbandoned()) return true;
+WorkerCommand Worker::ReadCommand() const {
+    if (NbIsCurrentThreadAbandoned()) return {WorkerCommandKind::Stop};
     // The shell writes target and word before it sets the event, so they are
     // read only after the event was seen set.
-    if (WaitForSingleObject(m_block->command_event, 0) == WAIT_TIMEOUT) return false;
-    if (!m_block->command_target || !m_block->command_word) return false;
-    const DWORD target = LoadSharedWord(*m_block->command_target);
-    if (target != 0 && target != m_thread_id) return false;
-    return LoadSharedWord(*m_block->command_word) == NB_COMMAND_STOP;
+    if (WaitForSingleObject(m_block->command_event, 0) == WAIT_TIMEOUT) return {};
+    if (!m_block->command_target || !m_block->command_word) return {};
+    return DecodeWorkerCommand(LoadSharedWord(*m_block->command_target),
+                               LoadSharedWord(*m_block->command_word), m_thread_id);
 }
+
+bool Worker::StopRequested() const { return ReadCommand().kind == WorkerCommandKind::Stop; }
 
 void Worker::Notify(DWORD status) {
     PostMessageW(m_block->shell_window, WM_WORKER_NOTIFY, SlotParameter(),

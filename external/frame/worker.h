@@ -21,6 +21,7 @@
 
 #include "external/frame/pumping_wait.h"
 #include "external/frame/worker_block.h"
+#include "external/frame/worker_command.h"
 
 namespace nb::external {
 
@@ -59,8 +60,11 @@ class Worker {
     // Every callback argument becomes VT_I4 0.
     void ZeroArguments();
 
-    // True when the shell aims a stop at this thread (command target 0 or
-    // its id, command event set, command word 1), or has abandoned it.
+    // The command the shell aims at this thread while its event is set; a
+    // thread the shell abandoned reads a stop.
+    WorkerCommand ReadCommand() const;
+    // True when the command is a stop (command target 0 or this thread's
+    // id, command event set, command word 1), or the thread was abandoned.
     bool StopRequested() const;
 
     // A status call: the callback receives the code as its one argument.
@@ -112,21 +116,5 @@ class Worker {
     DWORD m_last_report_tick;
     bool m_ended = false;
 };
-
-}  // namespace nb::external
-
-namespace nb::external {
-
-// Runs a worker routine's body so that no exception leaves the thread; the
-// body's Worker ends itself as the exception passes, and the thread exits
-// with NB_WORKER_EXIT_NORMAL.
-template <typename Body>
-DWORD RunWorkerGuarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return NB_WORKER_EXIT_NORMAL;
-    }
-}
 
 }  // namespace nb::external

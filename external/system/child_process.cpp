@@ -142,18 +142,18 @@ StartFailure ReadChildStatus(int status_fd) {
 
 }  // namespace
 
-ChildProcess::StartResult ChildProcess::Start(const std::vector<std::string>& arguments,
-                                              OutputMode mode) {
+ChildProcess::Started ChildProcess::Start(const std::vector<std::string>& arguments,
+                                          OutputMode mode) {
     const std::optional<std::string> program =
         arguments.empty() ? std::nullopt : FindProgram(arguments.front());
-    if (!program) return {StartFailure::Program, std::nullopt};
+    if (!program) return Unexpected(StartFailure::Program);
 
     std::optional<Pipe> input = MakePipe();
     std::optional<Pipe> output = MakePipe();
     std::optional<Pipe> status = MakePipe();
     UniqueFd sink(mode == OutputMode::Discard ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1);
     if (!input || !output || !status || (mode == OutputMode::Discard && !sink.IsOpen()))
-        return {StartFailure::Pipes, std::nullopt};
+        return Unexpected(StartFailure::Pipes);
 
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -164,7 +164,7 @@ ChildProcess::StartResult ChildProcess::Start(const std::vector<std::string>& ar
                          status->write.Get(), mode};
 
     const pid_t pid = ::fork();
-    if (pid < 0) return {StartFailure::Program, std::nullopt};
+    if (pid < 0) return Unexpected(StartFailure::Program);
     if (pid == 0) RunChild(plan);
 
     // The program sees the end of its input at once; only it writes output.
@@ -175,9 +175,10 @@ ChildProcess::StartResult ChildProcess::Start(const std::vector<std::string>& ar
     const StartFailure failure = ReadChildStatus(status->read.Get());
     if (failure != StartFailure::None || mode == OutputMode::Discard) {
         Collect(pid);
-        return {failure, std::nullopt};
+        if (failure != StartFailure::None) return Unexpected(failure);
+        return std::optional<ChildProcess>();
     }
-    return {StartFailure::None, ChildProcess(pid, std::move(output->read))};
+    return std::optional<ChildProcess>(ChildProcess(pid, std::move(output->read)));
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "external/system/unique_fd.h"
+#include "platform/kernel/expected.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb::external {
 
@@ -36,17 +37,16 @@ enum class ReadState { Data, Idle, Ended };
 
 class ChildProcess {
    public:
-    struct StartResult;
-
     // Starts arguments[0] (searched on PATH when it holds no "/") with the
     // given arguments and the process environment. Its standard input is at
     // its end from the start. With OutputMode::Capture the result holds the
     // running process; with OutputMode::Discard the program is re-parented
     // at once (nothing here waits for it) and the result holds none.
+    using Started = Expected<std::optional<ChildProcess>, StartFailure>;
     // Failure to run the program is seen here, not as an exit code: the
     // child reports a failed exec through a close-on-exec pipe.
-    [[nodiscard]] static StartResult Start(const std::vector<std::string>& arguments,
-                                           OutputMode mode);
+    [[nodiscard]] static Started Start(const std::vector<std::string>& arguments,
+                                       OutputMode mode);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -75,11 +75,6 @@ class ChildProcess {
 
     pid_t m_pid;  // -1 once collected
     UniqueFd m_output;
-};
-
-struct ChildProcess::StartResult {
-    StartFailure failure;
-    std::optional<ChildProcess> process;
 };
 
 }  // namespace nb::external

@@ -2,9 +2,9 @@
 // thread, optionally waiting for it and handing its output to the callback.
 #include <string>
 
-#include "external/frame/export.h"
-#include "external/frame/worker.h"
-#include "external/frame/worker_start.h"
+#include "external/frame/job_arguments.h"
+#include "external/frame/job_report.h"
+#include "external/frame/worker_export.h"
 #include "external/system/child_process.h"
 #include "external/system/command_line.h"
 #include "external/system/environment.h"
@@ -24,7 +24,10 @@ constexpr DWORD kStatusNotStarted = 3203;
 constexpr DWORD kStatusStopped = 3300;
 constexpr DWORD kStatusCompleted = 3303;
 
-constexpr UINT kCallbackArguments = 3;
+// The final callback's values: status, exit code, output.
+constexpr CallbackLayout kLayout{.count = 3, .status = 1, .done = 0, .total = 0};
+constexpr UINT kValueExitCode = 2;
+constexpr UINT kValueOutput = 3;
 // A silent program is checked for a stop this often.
 constexpr int kStopCheckIntervalMs = 50;
 constexpr DWORD kExitPollMs = 10;
@@ -44,91 +47,75 @@ DWORD StatusOf(StartFailure failure) {
 
 // Reads the output to its end; false when a stop came first. Every read,
 // and every interval without output, is followed by the stop check.
-bool CollectOutput(Worker& worker, ChildProcess& program, OutputCapture& capture) {
+bool CollectOutput(JobChannel& channel, ChildProcess& program, OutputCapture& capture) {
     char buffer[OutputCapture::kReadBytes];
     for (;;) {
         std::size_t count = 0;
         const ReadState state = program.ReadOutput(buffer, kStopCheckIntervalMs, &count);
         if (state == ReadState::Ended) return true;
         if (state == ReadState::Data) capture.AddRead(std::string_view(buffer, count));
-        if (worker.StopRequested()) return false;
+        if (channel.StopRequested()) return false;
     }
 }
 
 // A program may close its output before it ends.
-std::optional<int> WaitForExit(Worker& worker, ChildProcess& program) {
+std::optional<int> WaitForExit(JobChannel& channel, ChildProcess& program) {
     PumpingWait pause;
     for (;;) {
         if (std::optional<int> code = program.TryExitCode()) return code;
-        if (worker.StopRequested()) return std::nullopt;
+        if (channel.StopRequested()) return std::nullopt;
         pause.Wait(kExitPollMs);
     }
 }
 
 // A stop ends the program: its output would go unread and nothing else
 // would ever collect it.
-DWORD Stop(Worker& worker, ChildProcess& program) {
+DWORD Stop(JobReport& report, ChildProcess& program) {
     program.Terminate();
-    worker.Notify(kStatusStopped);
-    return NB_WORKER_EXIT_NORMAL;
+    return report.End(kStatusStopped);
 }
 
-DWORD WaitAndReport(Worker& worker, ChildProcess& program) {
+DWORD WaitAndReport(JobReport& report, ChildProcess& program) {
     OutputCapture capture;
-    if (!CollectOutput(worker, program, capture)) return Stop(worker, program);
-    const std::optional<int> exit_code = WaitForExit(worker, program);
-    if (!exit_code) return Stop(worker, program);
-    if (!worker.PrepareArguments(kCallbackArguments)) return NB_WORKER_EXIT_NO_ARGUMENTS;
-    worker.ZeroArguments();
-    worker.SetInteger(1, static_cast<LONG>(kStatusCompleted));
-    worker.SetInteger(2, *exit_code);
-    worker.SetString(3, ToUtf16(capture.Stored()));
-    worker.FinalCallback();
-    return NB_WORKER_EXIT_NORMAL;
+    if (!CollectOutput(report.channel(), program, capture)) return Stop(report, program);
+    const std::optional<int> exit_code = WaitForExit(report.channel(), program);
+    if (!exit_code) return Stop(report, program);
+    if (!report.Prepare()) return report.End(0);
+    report.Set(kValueExitCode, *exit_code);
+    report.channel().SetString(kValueOutput, ToUtf16(capture.Stored()));
+    report.Finish(kStatusCompleted, 0);
+    return report.End(kStatusCompleted);
 }
 
-DWORD RunProgram(Worker& worker) {
-    const LPCWSTR text = NbReadString(worker.Argument(0));
-    const bool wait = worker.ArgumentCount() > 1 && NbReadBoolean(worker.Argument(1));
-    const std::optional<std::u16string> command_line = ExpandEnvironment(text ? text : u"");
-    if (!command_line) {
-        worker.Notify(kStatusNotExpanded);
-        return NB_WORKER_EXIT_NORMAL;
-    }
+struct RunRequest {
+    std::u16string command_line;
+    bool wait = false;
+};
+
+RunRequest ReadRequest(const Worker& worker) {
+    return {.command_line = TextArgument(worker, 0), .wait = BooleanArgument(worker, 1, false)};
+}
+
+DWORD RunProgram(JobChannel& channel, const RunRequest& request) {
+    JobReport report(channel, kLayout, 0);
+    const std::optional<std::u16string> command_line = ExpandEnvironment(request.command_line);
+    if (!command_line) return report.End(kStatusNotExpanded);
     // A line the shell could not read (an unclosed quote) names no program.
     const std::optional<std::vector<std::string>> arguments =
         SplitCommandLine(ToUtf8(*command_line));
-    if (!arguments || arguments->empty()) {
-        worker.Notify(kStatusNotStarted);
-        return NB_WORKER_EXIT_NORMAL;
-    }
-    ChildProcess::StartResult started =
-        ChildProcess::Start(*arguments, wait ? OutputMode::Capture : OutputMode::Discard);
-    if (started.failure != StartFailure::None) {
-        worker.Notify(StatusOf(started.failure));
-        return NB_WORKER_EXIT_NORMAL;
-    }
-    if (!wait) {
-        worker.Notify(kStatusCompleted);
-        return NB_WORKER_EXIT_NORMAL;
-    }
-    return WaitAndReport(worker, *started.process);
+    if (!arguments || arguments->empty()) return report.End(kStatusNotStarted);
+    ChildProcess::Started started =
+        ChildProcess::Start(*arguments, request.wait ? OutputMode::Capture : OutputMode::Discard);
+    if (!started) return report.End(StatusOf(started.error()));
+    if (!request.wait) return report.End(kStatusCompleted);
+    return WaitAndReport(report, **started);
 }
 
-DWORD RunExecutableThread(LPVOID parameter) {
-    return RunWorkerGuarded([parameter] {
-        Worker worker(parameter, u"RunExecutable");
-        if (!worker.FindSlot()) return worker.End(NB_WORKER_EXIT_NO_SLOT);
-        return worker.End(RunProgram(worker));
-    });
-}
-
-HRESULT RunExecutable(const ExCall& call) {
-    if (HRESULT checked = call.CheckArguments(1, 2, kKinds); FAILED(checked)) return checked;
-    return StartWorker(call, &RunExecutableThread);
-}
+constexpr WorkerExport<RunRequest> kRunExecutable{
+    .name = u"RunExecutable", .min_count = 1, .max_count = 2, .kinds = kKinds,
+    .read = ReadRequest, .run = RunProgram};
 
 }  // namespace
 }  // namespace nb::external
 
-NB_DEFINE_EX_FUNCTION(RunExecutable, nb::external::RunExecutable);
+NB_DEFINE_WORKER_FUNCTION(RunExecutable, nb::external::kRunExecutable);

@@ -18,6 +18,7 @@
 namespace {
 
 using namespace nb::external::audio;
+using nb::external::JobChannel;
 
 class QuietChannel final : public JobChannel {
    public:
@@ -25,9 +26,10 @@ class QuietChannel final : public JobChannel {
     DWORD last_status = 0;
     bool PrepareArguments(UINT) override { return true; }
     void SetInteger(UINT position, LONG value) override {
-        if (position == kRingtoneValueStatus) m_status = static_cast<DWORD>(value);
+        if (position == kRingtoneLayout.status) m_status = static_cast<DWORD>(value);
     }
-    bool StopRequested() override { return false; }
+    void SetString(UINT, std::u16string_view) override {}
+    nb::external::WorkerCommand Command() override { return {}; }
     bool IsProgressDue(DWORD) override { return false; }
     void PostProgress() override {}
     void WaitedCallback() override { Report(m_status); }

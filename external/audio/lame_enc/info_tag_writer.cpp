@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "external/system/unique_fd.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb::lame_enc {
 namespace {
@@ -59,7 +59,7 @@ std::optional<off_t> SoundStart(int fd) {
 
 bool WriteInfoTagFrame(const char* file_name, std::span<const std::uint8_t> tag_frame) {
     if (!file_name || tag_frame.size() < kComparedHeaderBytes) return false;
-    const nb::external::UniqueFd file(open(file_name, O_RDWR | O_CLOEXEC));
+    const nb::UniqueFd file(open(file_name, O_RDWR | O_CLOEXEC));
     if (!file.IsOpen()) return false;
     const std::optional<off_t> start = SoundStart(file.Get());
     if (!start) return false;

@@ -5,8 +5,8 @@
 #include <functional>
 #include <ostream>
 
-#include "external/audio/job_channel.h"
-#include "external/tests/shell_double.h"
+#include "external/frame/job_channel.h"
+#include "external/frame/tests/shell_double.h"
 
 namespace nb::external::testing {
 namespace {
@@ -71,7 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
 // The report interval: below 100 ms becomes 100, taken unsigned so that a
 // negative interval is a very long one.
 TEST(ProgressInterval, HasAFloorOf100Milliseconds) {
-    using audio::ProgressInterval;
     EXPECT_EQ(ProgressInterval(0), 100u);
     EXPECT_EQ(ProgressInterval(99), 100u);
     EXPECT_EQ(ProgressInterval(100), 100u);

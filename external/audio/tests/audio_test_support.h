@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "external/audio/wave_file.h"
-#include "external/tests/shell_double.h"
+#include "external/frame/tests/shell_double.h"
 
 namespace nb::external::audio::testing {
 

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "external/audio/tests/audio_test_support.h"
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 #include "platform/isomedia/tests/iso_file_reader.h"
 #if NB_TEST_RINGTONE_HEAAC
 #include "heaac/he2_encoder.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 
 namespace nb::external::audio::testing {
 

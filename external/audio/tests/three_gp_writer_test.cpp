@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 #include "platform/isomedia/tests/iso_file_reader.h"
 
 namespace nb::external::audio {

@@ -9,7 +9,7 @@
 
 #include "external/audio/tests/audio_test_support.h"
 #include "external/audio/tests/test_media.h"
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external::audio::testing {

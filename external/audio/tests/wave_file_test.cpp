@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "external/audio/wave_samples.h"
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 
 namespace nb::external::audio {
 namespace {

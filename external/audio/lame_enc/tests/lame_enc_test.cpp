@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "external/audio/lame_enc/tests/mp3_media.h"
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/test_environment.h"
 
 namespace nb::audio_testing {
 namespace {

@@ -8,8 +8,8 @@
 #include <ostream>
 
 #include "common/error_report.h"
-#include "external/tests/shell_double.h"
-#include "external/tests/test_environment.h"
+#include "external/frame/tests/shell_double.h"
+#include "external/frame/tests/test_environment.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external::testing {

@@ -9,7 +9,7 @@
 #include "external/frame/module_lock.h"
 #include "external/frame/worker.h"
 #include "external/frame/worker_start.h"
-#include "external/tests/shell_double.h"
+#include "external/frame/tests/shell_double.h"
 
 namespace nb::external::testing {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "common/tests/script_value_fixtures.h"
 #include "external/frame/worker_start.h"
-#include "external/tests/shell_double.h"
+#include "external/frame/tests/shell_double.h"
 
 namespace nb::external::testing {
 namespace {

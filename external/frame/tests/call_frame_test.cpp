@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "common/error_report.h"
-#include "external/tests/shell_double.h"
+#include "external/frame/tests/shell_double.h"
 #include "platform/automation/com.h"
 #include "platform/text/code_pages.h"
 

@@ -2,10 +2,10 @@
 // the protocol with the shell.
 #pragma once
 
-#include "external/audio/job_channel.h"
+#include "external/frame/job_channel.h"
 #include "external/frame/worker.h"
 
-namespace nb::external::audio {
+namespace nb::external {
 
 class WorkerChannel final : public JobChannel {
    public:
@@ -13,7 +13,10 @@ class WorkerChannel final : public JobChannel {
 
     bool PrepareArguments(UINT count) override { return m_worker.PrepareArguments(count); }
     void SetInteger(UINT position, LONG value) override { m_worker.SetInteger(position, value); }
-    bool StopRequested() override { return m_worker.StopRequested(); }
+    void SetString(UINT position, std::u16string_view text) override {
+        m_worker.SetString(position, text);
+    }
+    WorkerCommand Command() override { return m_worker.ReadCommand(); }
     bool IsProgressDue(DWORD interval_ms) override { return m_worker.IsProgressDue(interval_ms); }
     void PostProgress() override { m_worker.PostProgress(); }
     void WaitedCallback() override { m_worker.FinalCallback(); }
@@ -23,4 +26,4 @@ class WorkerChannel final : public JobChannel {
     Worker& m_worker;
 };
 
-}  // namespace nb::external::audio
+}  // namespace nb::external

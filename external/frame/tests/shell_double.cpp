@@ -1,4 +1,4 @@
-#include "external/tests/shell_double.h"
+#include "external/frame/tests/shell_double.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
