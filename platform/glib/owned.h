@@ -37,6 +37,9 @@ struct SourceUnref {
 struct MainContextUnref {
     void operator()(GMainContext* context) const noexcept { g_main_context_unref(context); }
 };
+struct PtrArrayUnref {
+    void operator()(GPtrArray* array) const noexcept { g_ptr_array_unref(array); }
+};
 struct MainLoopUnref {
     void operator()(GMainLoop* loop) const noexcept { g_main_loop_unref(loop); }
 };
@@ -51,6 +54,7 @@ using Text = std::unique_ptr<gchar, Free>;
 using Strv = std::unique_ptr<gchar*, StrvFree>;
 // The list cells only, as gtk_container_get_children hands them out.
 using List = std::unique_ptr<GList, ListFree>;
+using PtrArray = std::unique_ptr<GPtrArray, PtrArrayUnref>;
 using Bytes = std::unique_ptr<GBytes, BytesUnref>;
 using Source = std::unique_ptr<GSource, SourceUnref>;
 using MainContext = std::unique_ptr<GMainContext, MainContextUnref>;

@@ -1,5 +1,6 @@
 #include "shell/host/dialog_loop.h"
 
+#include "platform/glib/owned.h"
 #include "platform/messaging/messaging.h"
 
 namespace nb::shell {
@@ -9,8 +10,8 @@ namespace {
 // outer loop's queue source, so posted messages (a WM_QUIT among them) are
 // taken here while a dialog lives.
 struct NestedLoops {
-    GSource* source = nullptr;
-    GMainContext* context = nullptr;
+    glib::Source source;
+    glib::MainContext context;
     int depth = 0;
     bool quit = false;
     int quit_code = 0;
@@ -38,19 +39,18 @@ GSourceFuncs g_functions = {Prepare, Check, Dispatch, nullptr, nullptr, nullptr}
 
 void Enter(GMainContext* context) {
     if (t_loops.depth++ > 0) return;
-    t_loops.context = context ? g_main_context_ref(context) : g_main_context_ref_thread_default();
-    t_loops.source = g_source_new(&g_functions, sizeof(GSource));
-    g_source_set_priority(t_loops.source, G_PRIORITY_DEFAULT - 1);
+    t_loops.context.reset(context ? g_main_context_ref(context)
+                                  : g_main_context_ref_thread_default());
+    t_loops.source.reset(g_source_new(&g_functions, sizeof(GSource)));
+    g_source_set_priority(t_loops.source.get(), G_PRIORITY_DEFAULT - 1);
     // A message handler may itself wait with pumping (a worker start does).
-    g_source_set_can_recurse(t_loops.source, TRUE);
-    g_source_attach(t_loops.source, t_loops.context);
+    g_source_set_can_recurse(t_loops.source.get(), TRUE);
+    g_source_attach(t_loops.source.get(), t_loops.context.get());
 }
 
 void Leave() {
     if (--t_loops.depth > 0) return;
-    g_source_destroy(t_loops.source);
-    g_source_unref(t_loops.source);
-    g_main_context_unref(t_loops.context);
+    g_source_destroy(t_loops.source.get());
     const bool quit = t_loops.quit;
     const int code = t_loops.quit_code;
     t_loops = NestedLoops{};
@@ -67,7 +67,7 @@ DialogLoopEnd RunDialogLoop(const LONG& alive, GMainContext* context) {
         t_loops.quit = true;
         t_loops.quit_code = code;
     }
-    while (alive == 1 && !t_loops.quit) g_main_context_iteration(t_loops.context, TRUE);
+    while (alive == 1 && !t_loops.quit) g_main_context_iteration(t_loops.context.get(), TRUE);
     const DialogLoopEnd end = t_loops.quit ? DialogLoopEnd::kQuit : DialogLoopEnd::kDialogGone;
     Leave();
     return end;

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include "platform/automation/com_ptr.h"
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::shell {
@@ -40,11 +41,9 @@ std::uint32_t EffectOfCode(std::int32_t code) {
 std::vector<std::u16string> DroppedPaths(const std::vector<std::string>& uris) {
     std::vector<std::u16string> paths;
     for (auto uri = uris.rbegin(); uri != uris.rend(); ++uri) {
-        gchar* host = nullptr;
-        gchar* path = g_filename_from_uri(uri->c_str(), &host, nullptr);
-        if (path && IsLocalHost(host)) paths.push_back(CutPath(ToUtf16(path)));
-        g_free(path);
-        g_free(host);
+        glib::Text host;
+        const glib::Text path(g_filename_from_uri(uri->c_str(), glib::Out(host), nullptr));
+        if (path && IsLocalHost(host.get())) paths.push_back(CutPath(ToUtf16(path.get())));
     }
     return paths;
 }

@@ -81,21 +81,20 @@ void FileDrop::OnSettingsLoaded() {
 
 void FileDrop::Attach(WebKitWebView* view) {
     Detach();
-    m_view = WEBKIT_WEB_VIEW(g_object_ref(view));
-    g_signal_connect(m_view, "drag-motion", G_CALLBACK(OnMotion), this);
-    g_signal_connect(m_view, "drag-leave", G_CALLBACK(OnLeave), this);
-    g_signal_connect(m_view, "drag-drop", G_CALLBACK(OnDrop), this);
-    g_signal_connect(m_view, "drag-data-received", G_CALLBACK(OnDataReceived), this);
+    m_view = glib::Ref(view);
+    g_signal_connect(m_view.get(), "drag-motion", G_CALLBACK(OnMotion), this);
+    g_signal_connect(m_view.get(), "drag-leave", G_CALLBACK(OnLeave), this);
+    g_signal_connect(m_view.get(), "drag-drop", G_CALLBACK(OnDrop), this);
+    g_signal_connect(m_view.get(), "drag-data-received", G_CALLBACK(OnDataReceived), this);
 }
 
 void FileDrop::Detach() {
-    if (m_context && m_drop_waiting) gtk_drag_finish(m_context, FALSE, FALSE, m_time);
+    if (m_context && m_drop_waiting) gtk_drag_finish(m_context.get(), FALSE, FALSE, m_time);
     EndDrag();
-    for (GdkDragContext* context : m_requested) g_object_unref(context);
     m_requested.clear();
     if (!m_view) return;
-    g_signal_handlers_disconnect_by_data(m_view, this);
-    g_object_unref(std::exchange(m_view, nullptr));
+    g_signal_handlers_disconnect_by_data(m_view.get(), this);
+    m_view.reset();
 }
 
 gboolean FileDrop::OnMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time,
@@ -106,14 +105,14 @@ gboolean FileDrop::OnMotion(GtkWidget*, GdkDragContext* context, gint x, gint y,
 }
 
 gboolean FileDrop::Motion(GdkDragContext* context, gint x, gint y, guint time) {
-    if (context == m_context && m_leave_source) {
+    if (context == m_context.get() && m_leave_source) {
         // Back over the window before the deferred leave ran. The page sees
         // the leave and a new enter, unless it is busy with a handler: then
         // the drag simply stayed.
         g_source_remove(std::exchange(m_leave_source, 0));
         if (!m_in_call) Leave();
     }
-    if (context != m_context) {
+    if (context != m_context.get()) {
         if (!HasHandlers() || !OffersFileList(context)) return FALSE;
         if (m_in_call) {
             // Still answering the page about another drag; this one gets its turn next motion.
@@ -121,12 +120,12 @@ gboolean FileDrop::Motion(GdkDragContext* context, gint x, gint y, guint time) {
             return TRUE;
         }
         if (m_context) Leave();
-        m_context = GDK_DRAG_CONTEXT(g_object_ref(context));
+        m_context = glib::Ref(context);
         ++m_drag_number;
         m_stage = Stage::kFetching;
         Remember(x, y, time);
-        m_requested.push_back(GDK_DRAG_CONTEXT(g_object_ref(context)));
-        gtk_drag_get_data(GTK_WIDGET(m_view), context, gdk_atom_intern_static_string(kFileList),
+        m_requested.push_back(glib::Ref(context));
+        gtk_drag_get_data(GTK_WIDGET(m_view.get()), context, gdk_atom_intern_static_string(kFileList),
                           time);
         return TRUE;
     }
@@ -155,25 +154,24 @@ gboolean FileDrop::Motion(GdkDragContext* context, gint x, gint y, guint time) {
 void FileDrop::OnDataReceived(GtkWidget* widget, GdkDragContext* context, gint, gint,
                               GtkSelectionData* data, guint, guint, gpointer self) {
     auto* drop = static_cast<FileDrop*>(self);
-    const auto requested = std::find(drop->m_requested.begin(), drop->m_requested.end(), context);
+    const auto requested =
+        std::find_if(drop->m_requested.begin(), drop->m_requested.end(),
+                     [context](const auto& asked) { return asked.get() == context; });
     if (requested == drop->m_requested.end()) return;  // the engine asked for this one
-    g_object_unref(*requested);
     drop->m_requested.erase(requested);
     // Ours even when the drag ended meanwhile: the engine never asked for it.
     g_signal_stop_emission_by_name(widget, "drag-data-received");
-    if (context != drop->m_context || drop->m_stage != Stage::kFetching) return;
+    if (context != drop->m_context.get() || drop->m_stage != Stage::kFetching) return;
     Hold hold(drop->m_owner);
     drop->DataReceived(data);
 }
 
 void FileDrop::DataReceived(GtkSelectionData* data) {
     std::vector<std::string> uris;
-    if (gchar** list = gtk_selection_data_get_uris(data)) {
-        for (gchar** uri = list; *uri; ++uri) uris.emplace_back(*uri);
-        g_strfreev(list);
-    }
+    if (const glib::Strv list{gtk_selection_data_get_uris(data)})
+        for (gchar** uri = list.get(); *uri; ++uri) uris.emplace_back(*uri);
     m_paths = DroppedPaths(uris);
-    m_offered = EffectsOf(gdk_drag_context_get_actions(m_context));
+    m_offered = EffectsOf(gdk_drag_context_get_actions(m_context.get()));
     if (m_paths.empty()) {
         // No file list: nothing of this drag reaches the page.
         m_stage = Stage::kRefused;
@@ -233,7 +231,7 @@ void FileDrop::RunPending() {
 
 void FileDrop::OnLeave(GtkWidget* widget, GdkDragContext* context, guint, gpointer self) {
     auto* drop = static_cast<FileDrop*>(self);
-    if (context != drop->m_context) return;
+    if (context != drop->m_context.get()) return;
     g_signal_stop_emission_by_name(widget, "drag-leave");
     // GTK sends a leave before every drop, so a leave counts only when no
     // drop follows it at once.
@@ -266,7 +264,7 @@ void FileDrop::Leave() {
 gboolean FileDrop::OnDrop(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time,
                           gpointer self) {
     auto* drop = static_cast<FileDrop*>(self);
-    if (context != drop->m_context) return FALSE;
+    if (context != drop->m_context.get()) return FALSE;
     if (drop->m_leave_source) g_source_remove(std::exchange(drop->m_leave_source, 0));
     Hold hold(drop->m_owner);
     drop->Remember(x, y, time);
@@ -286,12 +284,12 @@ void FileDrop::Drop() {
     }
     // Never a move the source would complete by deleting: the page got paths,
     // it took nothing.
-    gtk_drag_finish(m_context, success, FALSE, m_time);
+    gtk_drag_finish(m_context.get(), success, FALSE, m_time);
     EndDrag();
 }
 
 void FileDrop::Status(std::uint32_t effects) {
-    if (m_context) gdk_drag_status(m_context, ActionFor(effects, m_context), m_time);
+    if (m_context) gdk_drag_status(m_context.get(), ActionFor(effects, m_context.get()), m_time);
 }
 
 std::optional<std::int32_t> FileDrop::Call(Handler handler, bool with_point, bool with_paths,
@@ -318,7 +316,7 @@ std::optional<std::int32_t> FileDrop::Call(Handler handler, bool with_point, boo
 void FileDrop::Remember(gint x, gint y, guint time) {
     m_time = time;
     // The page gets screen coordinates; GTK gives them relative to the view.
-    GtkWidget* view = GTK_WIDGET(m_view);
+    GtkWidget* view = GTK_WIDGET(m_view.get());
     GtkWidget* top = gtk_widget_get_toplevel(view);
     int top_x = x;
     int top_y = y;
@@ -333,7 +331,7 @@ void FileDrop::Remember(gint x, gint y, guint time) {
 
 void FileDrop::EndDrag() {
     if (m_leave_source) g_source_remove(std::exchange(m_leave_source, 0));
-    if (m_context) g_object_unref(std::exchange(m_context, nullptr));
+    m_context.reset();
     m_stage = Stage::kNone;
     m_paths.clear();
     m_motion_waiting = false;

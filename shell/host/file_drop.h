@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/automation/interfaces.h"
+#include "platform/glib/owned.h"
 #include "shell/bridge/script_callbacks.h"
 
 namespace nb::shell {
@@ -81,8 +82,8 @@ class FileDrop {
     // Set by every settings load and every enter; a refusing enter clears it.
     bool m_accepted = true;
 
-    WebKitWebView* m_view = nullptr;
-    GdkDragContext* m_context = nullptr;
+    glib::Object<WebKitWebView> m_view;
+    glib::Object<GdkDragContext> m_context;
     Stage m_stage = Stage::kNone;
     std::vector<std::u16string> m_paths;
     std::uint32_t m_offered = 0;
@@ -95,7 +96,7 @@ class FileDrop {
     bool m_leave_waiting = false;
     guint m_leave_source = 0;
     // Drags whose file list was asked for and has not arrived yet.
-    std::vector<GdkDragContext*> m_requested;
+    std::vector<glib::Object<GdkDragContext>> m_requested;
     std::uint64_t m_drag_number = 0;
 };
 

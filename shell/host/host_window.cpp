@@ -54,16 +54,15 @@ std::uint32_t HostWindow::ScreenDpi() {
 std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEngine& engine,
                                                WebKitWebView* related) {
     std::unique_ptr<HostWindow> host(new HostWindow(owner, engine));
-    host->m_content = webkit_user_content_manager_new();
-    host->m_view = WEBKIT_WEB_VIEW(
-        related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "user-content-manager",
-                               host->m_content, nullptr)
-                : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", engine.Context(),
-                               "user-content-manager", host->m_content, nullptr));
-    if (!host->m_view) return nullptr;
+    host->m_content = glib::Take(webkit_user_content_manager_new());
     // Held past the window's destruction, which destroys its child.
-    g_object_ref_sink(host->m_view);
-    WebKitSettings* settings = webkit_web_view_get_settings(host->m_view);
+    host->m_view = glib::Take(WEBKIT_WEB_VIEW(
+        related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "user-content-manager",
+                               host->m_content.get(), nullptr)
+                : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", engine.Context(),
+                               "user-content-manager", host->m_content.get(), nullptr)));
+    if (!host->m_view) return nullptr;
+    WebKitSettings* settings = webkit_web_view_get_settings(host->m_view.get());
     webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
     webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
@@ -71,44 +70,40 @@ std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEng
     const std::string agent = std::string(webkit_settings_get_user_agent(settings)) + " " + product;
     webkit_settings_set_user_agent(settings, agent.c_str());
 
-    host->m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    g_object_ref_sink(host->m_window);
-    gtk_window_set_title(GTK_WINDOW(host->m_window), ToUtf8(owner.Settings().application_name).c_str());
-    gtk_container_add(GTK_CONTAINER(host->m_window), GTK_WIDGET(host->m_view));
-    gtk_widget_show(GTK_WIDGET(host->m_view));
+    host->m_window = glib::Take(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+    gtk_window_set_title(GTK_WINDOW(host->m_window.get()), ToUtf8(owner.Settings().application_name).c_str());
+    gtk_container_add(GTK_CONTAINER(host->m_window.get()), GTK_WIDGET(host->m_view.get()));
+    gtk_widget_show(GTK_WIDGET(host->m_view.get()));
     HostWindow* self = host.get();
-    g_signal_connect(host->m_window, "delete-event", G_CALLBACK(OnDelete), self);
-    g_signal_connect(host->m_window, "destroy", G_CALLBACK(OnDestroy), self);
-    g_signal_connect(host->m_window, "key-press-event", G_CALLBACK(OnKeyPress), self);
-    g_signal_connect(host->m_window, "configure-event", G_CALLBACK(OnConfigure), self);
-    g_signal_connect(host->m_window, "window-state-event", G_CALLBACK(OnWindowState), self);
-    g_signal_connect(host->m_view, "notify::title", G_CALLBACK(OnTitle), self);
-    g_signal_connect(host->m_view, "load-changed", G_CALLBACK(OnLoadChanged), self);
-    g_signal_connect(host->m_view, "close", G_CALLBACK(OnViewClose), self);
-    g_signal_connect(host->m_view, "create", G_CALLBACK(OnCreate), self);
-    g_signal_connect(host->m_view, "script-dialog", G_CALLBACK(OnScriptDialog), self);
-    g_signal_connect(host->m_view, "context-menu", G_CALLBACK(OnContextMenu), self);
-    g_signal_connect(webkit_web_view_get_window_properties(host->m_view), "notify::geometry",
+    g_signal_connect(host->m_window.get(), "delete-event", G_CALLBACK(OnDelete), self);
+    g_signal_connect(host->m_window.get(), "destroy", G_CALLBACK(OnDestroy), self);
+    g_signal_connect(host->m_window.get(), "key-press-event", G_CALLBACK(OnKeyPress), self);
+    g_signal_connect(host->m_window.get(), "configure-event", G_CALLBACK(OnConfigure), self);
+    g_signal_connect(host->m_window.get(), "window-state-event", G_CALLBACK(OnWindowState), self);
+    g_signal_connect(host->m_view.get(), "notify::title", G_CALLBACK(OnTitle), self);
+    g_signal_connect(host->m_view.get(), "load-changed", G_CALLBACK(OnLoadChanged), self);
+    g_signal_connect(host->m_view.get(), "close", G_CALLBACK(OnViewClose), self);
+    g_signal_connect(host->m_view.get(), "create", G_CALLBACK(OnCreate), self);
+    g_signal_connect(host->m_view.get(), "script-dialog", G_CALLBACK(OnScriptDialog), self);
+    g_signal_connect(host->m_view.get(), "context-menu", G_CALLBACK(OnContextMenu), self);
+    g_signal_connect(webkit_web_view_get_window_properties(host->m_view.get()), "notify::geometry",
                      G_CALLBACK(OnGeometryRequest), self);
     host->ApplyPageStyle();
     return host;
 }
 
 HostWindow::~HostWindow() {
-    if (m_window) {
-        g_signal_handlers_disconnect_by_data(m_window, this);
-        if (m_view) {
-            g_signal_handlers_disconnect_by_data(m_view, this);
-            g_signal_handlers_disconnect_by_data(webkit_web_view_get_window_properties(m_view), this);
-        }
-        if (!m_destroyed) gtk_widget_destroy(m_window);
-        g_object_unref(m_window);
+    if (!m_window) return;
+    g_signal_handlers_disconnect_by_data(m_window.get(), this);
+    if (m_view) {
+        g_signal_handlers_disconnect_by_data(m_view.get(), this);
+        g_signal_handlers_disconnect_by_data(webkit_web_view_get_window_properties(m_view.get()),
+                                             this);
     }
-    if (m_view) g_object_unref(m_view);
-    if (m_content) g_object_unref(m_content);
+    if (!m_destroyed) gtk_widget_destroy(m_window.get());
 }
 
-std::uint64_t HostWindow::PageId() const { return webkit_web_view_get_page_id(m_view); }
+std::uint64_t HostWindow::PageId() const { return webkit_web_view_get_page_id(m_view.get()); }
 
 void HostWindow::ComputeMetrics() {
     // The window manager owns the frame on X11, and GTK sizes and places the
@@ -118,7 +113,7 @@ void HostWindow::ComputeMetrics() {
 
 void HostWindow::ApplySettings(Placing placing) {
     const WindowSettings& s = m_owner.Settings();
-    GtkWindow* window = GTK_WINDOW(m_window);
+    GtkWindow* window = GTK_WINDOW(m_window.get());
     const bool fullscreen = s.state == WindowState::kFullscreen;
     gtk_window_set_decorated(window, s.title_bar && !fullscreen);
     gtk_window_set_deletable(window, s.close_button != 0);
@@ -134,7 +129,7 @@ void HostWindow::ApplySettings(Placing placing) {
     }
     // Minimize and maximize boxes are window-manager functions on X11; window
     // managers that read the Motif hints honour them.
-    if (GdkWindow* gdk_window = gtk_widget_get_window(m_window)) {
+    if (GdkWindow* gdk_window = gtk_widget_get_window(m_window.get())) {
         int functions = GDK_FUNC_MOVE | GDK_FUNC_RESIZE;
         if (s.minimize_button) functions |= GDK_FUNC_MINIMIZE;
         if (s.maximize_button) functions |= GDK_FUNC_MAXIMIZE;
@@ -147,12 +142,12 @@ void HostWindow::ApplySettings(Placing placing) {
     // Whole-window alpha needs a compositing manager; X11 has no colour key,
     // so win_Transparency alone changes nothing visible.
     const double opacity = s.alpha ? AlphaByte(s.alpha) / 255.0 : 1.0;
-    gtk_widget_set_opacity(m_window, opacity);
+    gtk_widget_set_opacity(m_window.get(), opacity);
 }
 
 void HostWindow::PlaceWindow() {
     const WindowSettings& s = m_owner.Settings();
-    GtkWindow* window = GTK_WINDOW(m_window);
+    GtkWindow* window = GTK_WINDOW(m_window.get());
     m_placing = true;
     if (s.state == WindowState::kFullscreen) {
         gtk_window_set_keep_above(window, TRUE);
@@ -171,11 +166,11 @@ void HostWindow::PlaceWindow() {
         m_requested_height = height;
         m_requested_at_us = g_get_monotonic_time();
         if (s.resizable) {
-            gtk_widget_set_size_request(GTK_WIDGET(m_view), -1, -1);
+            gtk_widget_set_size_request(GTK_WIDGET(m_view.get()), -1, -1);
             gtk_window_resize(window, width, height);
         } else {
             // A fixed window takes the size its content asks for.
-            gtk_widget_set_size_request(GTK_WIDGET(m_view), width, height);
+            gtk_widget_set_size_request(GTK_WIDGET(m_view.get()), width, height);
             gtk_window_resize(window, width, height);
         }
     }
@@ -184,11 +179,11 @@ void HostWindow::PlaceWindow() {
 
 void HostWindow::ApplyPageStyle() {
     const WindowSettings& s = m_owner.Settings();
-    webkit_user_content_manager_remove_all_style_sheets(m_content);
+    webkit_user_content_manager_remove_all_style_sheets(m_content.get());
     const auto add = [&](const char* css) {
         WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(
             css, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-        webkit_user_content_manager_add_style_sheet(m_content, sheet);
+        webkit_user_content_manager_add_style_sheet(m_content.get(), sheet);
         webkit_user_style_sheet_unref(sheet);
     };
     const bool dialog = m_owner.Type() == WindowType::kModalDialog ||
@@ -198,24 +193,24 @@ void HostWindow::ApplyPageStyle() {
 }
 
 void HostWindow::ShowByState() {
-    GtkWindow* window = GTK_WINDOW(m_window);
+    GtkWindow* window = GTK_WINDOW(m_window.get());
     switch (m_owner.Settings().state) {
         case WindowState::kMinimized:
-            gtk_widget_show(m_window);
+            gtk_widget_show(m_window.get());
             gtk_window_iconify(window);
             break;
         case WindowState::kMaximized:
-            gtk_widget_show(m_window);
+            gtk_widget_show(m_window.get());
             gtk_window_deiconify(window);
             gtk_window_maximize(window);
             break;
-        case WindowState::kHidden: gtk_widget_hide(m_window); break;
+        case WindowState::kHidden: gtk_widget_hide(m_window.get()); break;
         case WindowState::kFullscreen:
-            gtk_widget_show(m_window);
+            gtk_widget_show(m_window.get());
             PlaceWindow();
             break;
         case WindowState::kNormal:
-            gtk_widget_show(m_window);
+            gtk_widget_show(m_window.get());
             gtk_window_deiconify(window);
             gtk_window_unmaximize(window);
             break;
@@ -223,17 +218,17 @@ void HostWindow::ShowByState() {
     if (m_owner.Settings().state != WindowState::kHidden) gtk_window_present(window);
 }
 
-void HostWindow::Hide() { gtk_widget_hide(m_window); }
+void HostWindow::Hide() { gtk_widget_hide(m_window.get()); }
 
 void HostWindow::Center() {
     const ScreenSize screen = Screen();
     int width = 0;
     int height = 0;
-    gtk_window_get_size(GTK_WINDOW(m_window), &width, &height);
-    gtk_window_move(GTK_WINDOW(m_window), (screen.width - width) / 2, (screen.height - height) / 2);
+    gtk_window_get_size(GTK_WINDOW(m_window.get()), &width, &height);
+    gtk_window_move(GTK_WINDOW(m_window.get()), (screen.width - width) / 2, (screen.height - height) / 2);
 }
 
-void HostWindow::Navigate(const std::string& url) { webkit_web_view_load_uri(m_view, url.c_str()); }
+void HostWindow::Navigate(const std::string& url) { webkit_web_view_load_uri(m_view.get(), url.c_str()); }
 
 void HostWindow::PostClose() {
     g_idle_add(
@@ -246,7 +241,7 @@ void HostWindow::PostClose() {
 }
 
 void HostWindow::Destroy() {
-    if (!m_destroyed) gtk_widget_destroy(m_window);
+    if (!m_destroyed) gtk_widget_destroy(m_window.get());
 }
 
 gboolean HostWindow::OnDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
@@ -266,7 +261,7 @@ void HostWindow::OnDestroy(GtkWidget*, gpointer self) {
 gboolean HostWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
     // GTK still hands a window disabled by its modal dialog its key events;
     // a disabled window takes none, shortcuts included.
-    if (!gtk_widget_is_sensitive(static_cast<HostWindow*>(self)->m_window)) return TRUE;
+    if (!gtk_widget_is_sensitive(static_cast<HostWindow*>(self)->m_window.get())) return TRUE;
     // The page's menu shortcuts come first. Records name the key, not the
     // character it types, so the key's unshifted keyval is matched.
     guint unshifted = event->keyval;
@@ -294,9 +289,9 @@ gboolean HostWindow::OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) 
     auto* host = static_cast<HostWindow*>(self);
     WindowSettings& s = host->m_owner.Settings();
     if (host->m_placing || s.state == WindowState::kFullscreen) return FALSE;
-    GtkWindow* window = GTK_WINDOW(host->m_window);
-    const GdkWindowState state = gtk_widget_get_window(host->m_window)
-                                     ? gdk_window_get_state(gtk_widget_get_window(host->m_window))
+    GtkWindow* window = GTK_WINDOW(host->m_window.get());
+    const GdkWindowState state = gtk_widget_get_window(host->m_window.get())
+                                     ? gdk_window_get_state(gtk_widget_get_window(host->m_window.get()))
                                      : GdkWindowState{};
     if (state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN))
         return FALSE;
@@ -339,7 +334,7 @@ void HostWindow::OnTitle(WebKitWebView* view, GParamSpec*, gpointer self) {
     const gchar* title = webkit_web_view_get_title(view);
     // A title that is a URL (the engine's stand-in for an untitled page) is not shown.
     if (!title || std::strstr(title, "://")) return;
-    gtk_window_set_title(GTK_WINDOW(static_cast<HostWindow*>(self)->m_window), title);
+    gtk_window_set_title(GTK_WINDOW(static_cast<HostWindow*>(self)->m_window.get()), title);
 }
 
 void HostWindow::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
@@ -365,7 +360,7 @@ gboolean HostWindow::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
     if (type != WEBKIT_SCRIPT_DIALOG_ALERT && type != WEBKIT_SCRIPT_DIALOG_CONFIRM) return FALSE;
     // The page's message box carries the application's name as its title.
     GtkWidget* box = gtk_message_dialog_new(
-        GTK_WINDOW(host->m_window), GTK_DIALOG_MODAL,
+        GTK_WINDOW(host->m_window.get()), GTK_DIALOG_MODAL,
         type == WEBKIT_SCRIPT_DIALOG_ALERT ? GTK_MESSAGE_WARNING : GTK_MESSAGE_QUESTION,
         type == WEBKIT_SCRIPT_DIALOG_ALERT ? GTK_BUTTONS_OK : GTK_BUTTONS_OK_CANCEL, "%s",
         webkit_script_dialog_get_message(dialog));

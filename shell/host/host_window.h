@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/glib/owned.h"
 #include "shell/settings/window_settings.h"
 
 namespace nb::shell {
@@ -34,8 +35,8 @@ class HostWindow {
     static std::uint32_t ScreenDpi();
 
     std::uint64_t PageId() const;
-    WebKitWebView* View() const { return m_view; }
-    GtkWindow* Window() const { return GTK_WINDOW(m_window); }
+    WebKitWebView* View() const { return m_view.get(); }
+    GtkWindow* Window() const { return GTK_WINDOW(m_window.get()); }
     const std::string& CurrentUrl() const { return m_current_url; }
     // The GTK window was destroyed (the object lives on until its owner goes).
     bool Destroyed() const { return m_destroyed; }
@@ -72,9 +73,10 @@ class HostWindow {
 
     CBrowserCustomizer& m_owner;
     WebEngine& m_engine;
-    GtkWidget* m_window = nullptr;
-    WebKitWebView* m_view = nullptr;
-    WebKitUserContentManager* m_content = nullptr;
+    // Released in this order's reverse: the window before its view.
+    glib::Object<WebKitUserContentManager> m_content;
+    glib::Object<WebKitWebView> m_view;
+    glib::Object<GtkWidget> m_window;
     std::string m_current_url;
     bool m_placing = false;
     // The size place-window last asked for, until the window reports it (or

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/glib/owned.h"
 #include "platform/registry/registry.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/launch_command.h"
@@ -40,20 +41,16 @@ std::u16string DefaultValue(HKEY root, const char16_t* path) {
 }
 
 std::u16string DesktopHandlerCommand() {
-    GAppInfo* handler = g_app_info_get_default_for_uri_scheme("http");
+    const auto handler = glib::Take(g_app_info_get_default_for_uri_scheme("http"));
     if (!handler) return {};
-    const char* line = g_app_info_get_commandline(handler);
-    std::u16string command = line ? CommandFromDesktopExec(ToUtf16(line)) : std::u16string();
-    g_object_unref(handler);
-    return command;
+    const char* line = g_app_info_get_commandline(handler.get());
+    return line ? CommandFromDesktopExec(ToUtf16(line)) : std::u16string();
 }
 
 void OpenWithDefaultHandler(const std::string& url) {
-    GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error)) {
+    glib::Error error;
+    if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, glib::Out(error)))
         g_warning("LaunchBrowser: no handler opened %s: %s", url.c_str(), error->message);
-        g_error_free(error);
-    }
 }
 
 bool Start(const std::vector<std::string>& arguments) {
@@ -61,16 +58,13 @@ bool Start(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    GError* error = nullptr;
+    glib::Error error;
     // The browser outlives this call and is not our child to wait for; its
     // output stays off the shell's standard output, which may carry the
     // page console.
-    const gboolean started =
-        g_spawn_async(nullptr, argv.data(), nullptr,
-                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL),
-                      nullptr, nullptr, nullptr, &error);
-    if (!started) g_error_free(error);
-    return started;
+    return g_spawn_async(nullptr, argv.data(), nullptr,
+                         static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL),
+                         nullptr, nullptr, nullptr, glib::Out(error));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::shell {
@@ -60,21 +61,19 @@ std::optional<std::vector<std::string>> LaunchArguments(std::u16string_view comm
     std::vector<std::string> arguments{WithUrl(ToUtf8(split.program), marker, url_text)};
     if (arguments.front().empty()) return std::nullopt;
     const std::string parameters = ToUtf8(split.parameters);
-    gchar** words = nullptr;
-    GError* error = nullptr;
-    if (!g_shell_parse_argv(parameters.c_str(), nullptr, &words, &error)) {
+    glib::Strv words;
+    glib::Error error;
+    if (!g_shell_parse_argv(parameters.c_str(), nullptr, glib::Out(words), glib::Out(error))) {
         // Parameters of nothing but blanks are no parameters.
-        const bool empty = g_error_matches(error, G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING);
-        g_error_free(error);
+        const bool empty = g_error_matches(error.get(), G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING);
         if (!empty || split.program.find(kUrlMarker) == std::u16string::npos) return std::nullopt;
         return arguments;
     }
     bool has_url = split.program.find(kUrlMarker) != std::u16string::npos;
-    for (gchar** word = words; *word; ++word) {
+    for (gchar** word = words.get(); *word; ++word) {
         has_url = has_url || std::string_view(*word).find(marker) != std::string_view::npos;
         arguments.push_back(WithUrl(*word, marker, url_text));
     }
-    g_strfreev(words);
     // A url the split lost (in a shell comment) would start the browser
     // without it.
     if (!has_url) return std::nullopt;

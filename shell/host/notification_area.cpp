@@ -21,7 +21,6 @@ NotificationArea::NotificationArea(std::string icon_file, TrayIconEvents events)
 
 NotificationArea::~NotificationArea() {
     Remove();
-    if (m_balloon) g_object_unref(m_balloon);
 }
 
 bool NotificationArea::Add(std::u16string_view application_name) {
@@ -71,20 +70,18 @@ bool NotificationArea::ShowBalloon(const BalloonRequest& request,
     const std::string title = ToUtf8(request.title);
     const std::string text = ToUtf8(request.text);
     const std::string icon(BalloonIconName(request.icon));
-    if (!m_balloon) m_balloon = notify_notification_new(title.c_str(), nullptr, nullptr);
+    if (!m_balloon) m_balloon = glib::Take(notify_notification_new(title.c_str(), nullptr, nullptr));
     // Properties rather than notify_notification_update, which refuses the
     // empty title a balloon may have. The same notification is shown again,
     // so the daemon replaces the earlier balloon, as a modified icon would.
-    g_object_set(m_balloon, "summary", title.c_str(), "body", text.c_str(), "icon-name",
+    g_object_set(m_balloon.get(), "summary", title.c_str(), "body", text.c_str(), "icon-name",
                  icon.empty() ? nullptr : icon.c_str(), nullptr);
-    notify_notification_set_app_name(m_balloon, app.c_str());
-    notify_notification_set_timeout(m_balloon, request.timeout_ms);
-    GError* error = nullptr;
-    if (!notify_notification_show(m_balloon, &error)) {
+    notify_notification_set_app_name(m_balloon.get(), app.c_str());
+    notify_notification_set_timeout(m_balloon.get(), request.timeout_ms);
+    glib::Error error;
+    if (!notify_notification_show(m_balloon.get(), glib::Out(error)))
         std::fprintf(stderr, "NbBrowser: the balloon was not shown: %s\n",
                      error ? error->message : "");
-        if (error) g_error_free(error);
-    }
     return true;
 }
 
@@ -98,11 +95,10 @@ void NotificationArea::CloseBalloon() {
     if (!m_balloon) return;
     // Closing a notification the daemon already dropped only reports an
     // error; there is nothing left to close either way.
-    GError* error = nullptr;
-    if (!notify_notification_close(m_balloon, &error) && error) g_error_free(error);
+    glib::Error ignored;
+    notify_notification_close(m_balloon.get(), glib::Out(ignored));
     // A fresh notification next time: the closed one's id is spent.
-    g_object_unref(m_balloon);
-    m_balloon = nullptr;
+    m_balloon.reset();
 }
 
 gboolean NotificationArea::OnButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer self) {

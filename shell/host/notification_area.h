@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/glib/owned.h"
 #include "shell/host/tray_arguments.h"
 
 namespace nb::shell {
@@ -54,7 +55,7 @@ class NotificationArea {
     std::string m_icon_file;
     TrayIconEvents m_events;
     GtkStatusIcon* m_icon = nullptr;
-    NotifyNotification* m_balloon = nullptr;
+    glib::Object<NotifyNotification> m_balloon;
 };
 
 }  // namespace nb::shell

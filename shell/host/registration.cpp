@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform/glib/owned.h"
 #include "platform/ui/message_box.h"
 #include "shell/host/class_registration.h"
 
@@ -33,9 +34,7 @@ std::string QuotedExec(const std::string& path) {
 
 bool WriteDesktopEntry(const std::string& program_path) {
     const std::string path = DesktopEntryPath();
-    gchar* directory = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(directory, 0755);
-    g_free(directory);
+    g_mkdir_with_parents(glib::Text(g_path_get_dirname(path.c_str())).get(), 0755);
     const std::string text =
         "[Desktop Entry]\n"
         "Type=Application\n"

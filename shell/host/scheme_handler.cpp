@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 #include "shell/server/protocol_handler.h"
 
@@ -41,15 +42,14 @@ class SchemeRequest final : public server::ProtocolSink,
                             public std::enable_shared_from_this<SchemeRequest> {
    public:
     explicit SchemeRequest(WebKitURISchemeRequest* request)
-        : m_request(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request))) {}
+        : m_request(glib::Ref(request)) {}
     ~SchemeRequest() override {
         if (m_watch) g_source_remove(m_watch);
         if (m_pipe >= 0) close(m_pipe);
-        g_object_unref(m_request);
     }
 
     void Begin() {
-        const std::u16string url = ToUtf16(webkit_uri_scheme_request_get_uri(m_request));
+        const std::u16string url = ToUtf16(webkit_uri_scheme_request_get_uri(m_request.get()));
         const HRESULT hr = m_handler.Start(reinterpret_cast<LPCWSTR>(url.c_str()), shared_from_this(),
                                            shared_from_this(), 0, 0);
         if (hr == INET_E_REDIRECTING) {
@@ -68,10 +68,10 @@ class SchemeRequest final : public server::ProtocolSink,
             return;
         }
         if (FAILED(hr)) {
-            GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_FAILED, "x-mrs request failed (0x%08X)",
-                                        static_cast<unsigned>(hr));
-            webkit_uri_scheme_request_finish_error(m_request, error);
-            g_error_free(error);
+            const glib::Error error(g_error_new(G_IO_ERROR, G_IO_ERROR_FAILED,
+                                                "x-mrs request failed (0x%08X)",
+                                                static_cast<unsigned>(hr)));
+            webkit_uri_scheme_request_finish_error(m_request.get(), error.get());
             m_handler.Terminate(0);
             m_terminated = true;
             Release();
@@ -111,17 +111,16 @@ class SchemeRequest final : public server::ProtocolSink,
     // BindInfoSource
     HRESULT GetBindInfo(DWORD* bind_flags, server::BindInfo* info) override {
         *bind_flags = 0;
-        const gchar* method = webkit_uri_scheme_request_get_http_method(m_request);
+        const gchar* method = webkit_uri_scheme_request_get_http_method(m_request.get());
         if (method && g_ascii_strcasecmp(method, "POST") == 0) {
             info->verb = server::BindVerb::Post;
-            if (GInputStream* body = webkit_uri_scheme_request_get_http_body(m_request)) {
+            if (const auto body = glib::Take(webkit_uri_scheme_request_get_http_body(m_request.get()))) {
                 std::string data;
                 char chunk[16384];
                 gssize n = 0;
-                while ((n = g_input_stream_read(body, chunk, sizeof chunk, nullptr, nullptr)) > 0 &&
+                while ((n = g_input_stream_read(body.get(), chunk, sizeof chunk, nullptr, nullptr)) > 0 &&
                        data.size() < kMaxPostBytes)
                     data.append(chunk, static_cast<std::size_t>(n));
-                g_object_unref(body);
                 info->medium = server::PostMedium::Memory;
                 info->post_data_size = static_cast<DWORD>(data.size());
                 info->post_data = std::move(data);
@@ -130,7 +129,7 @@ class SchemeRequest final : public server::ProtocolSink,
         return S_OK;
     }
     HRESULT GetPostDataMime(std::optional<std::u16string>* mime) override {
-        SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(m_request);
+        SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(m_request.get());
         const char* type = headers ? soup_message_headers_get_one(headers, "Content-Type") : nullptr;
         if (!type) return E_FAIL;
         *mime = ToUtf16(type);
@@ -143,20 +142,19 @@ class SchemeRequest final : public server::ProtocolSink,
         m_responded = true;
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
-            GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, "x-mrs: no pipe");
-            webkit_uri_scheme_request_finish_error(m_request, error);
-            g_error_free(error);
+            const glib::Error error(
+                g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, "x-mrs: no pipe"));
+            webkit_uri_scheme_request_finish_error(m_request.get(), error.get());
             return;
         }
         fcntl(fds[1], F_SETFL, O_NONBLOCK);
         m_pipe = fds[1];
-        GInputStream* stream = g_unix_input_stream_new(fds[0], TRUE);
-        WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, -1);
-        g_object_unref(stream);
-        webkit_uri_scheme_response_set_status(response, m_status >= 100 && m_status <= 599 ? m_status : 200,
+        const auto response = glib::Take(webkit_uri_scheme_response_new(
+            glib::Take(g_unix_input_stream_new(fds[0], TRUE)).get(), -1));
+        webkit_uri_scheme_response_set_status(response.get(), m_status >= 100 && m_status <= 599 ? m_status : 200,
                                               nullptr);
         std::string type = m_content_type.empty() ? "text/html" : m_content_type;
-        webkit_uri_scheme_response_set_content_type(response, type.substr(0, type.find(';')).c_str());
+        webkit_uri_scheme_response_set_content_type(response.get(), type.substr(0, type.find(';')).c_str());
         SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
         // The header text: a status line, then "Name: value" lines.
         std::size_t at = m_headers.find('\n');
@@ -174,9 +172,8 @@ class SchemeRequest final : public server::ProtocolSink,
         }
         if (!soup_message_headers_get_one(headers, "Content-Type"))
             soup_message_headers_append(headers, "Content-Type", type.c_str());
-        webkit_uri_scheme_response_set_http_headers(response, headers);
-        webkit_uri_scheme_request_finish_with_response(m_request, response);
-        g_object_unref(response);
+        webkit_uri_scheme_response_set_http_headers(response.get(), headers);
+        webkit_uri_scheme_request_finish_with_response(m_request.get(), response.get());
     }
 
     void Pump() {
@@ -251,7 +248,7 @@ class SchemeRequest final : public server::ProtocolSink,
     std::shared_ptr<SchemeRequest> m_self;
 
    private:
-    WebKitURISchemeRequest* m_request;
+    glib::Object<WebKitURISchemeRequest> m_request;
     server::CProtocolHandler m_handler;
     std::u16string m_redirect;
     std::string m_content_type;

@@ -5,6 +5,7 @@
 #include "common/error_report.h"
 #include "common/script_array.h"
 #include "platform/text/case_fold.h"
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/browser_customizer.h"
 #include "shell/host/host_window.h"
@@ -39,12 +40,8 @@ struct MenuItemData {
     bool popup = false;
     std::u16string text;  // label, and a tab and the shortcut shown
     std::int32_t flags = 0;
-    GdkPixbuf* icon = nullptr;  // owned, 16x16 with alpha
+    glib::Object<GdkPixbuf> icon;  // 16x16 with alpha
     GtkWidget* icon_cell = nullptr;
-
-    ~MenuItemData() {
-        if (icon) g_object_unref(icon);
-    }
 };
 
 namespace {
@@ -121,13 +118,11 @@ std::int64_t SubmenuPosition(const VARIANT& value) {
     }
 }
 
-GdkPixbuf* LoadIcon(const std::string& path) {
-    GdkPixbuf* loaded =
-        gdk_pixbuf_new_from_file_at_scale(path.c_str(), kIconSize, kIconSize, FALSE, nullptr);
+glib::Object<GdkPixbuf> LoadIcon(const std::string& path) {
+    const auto loaded = glib::Take(
+        gdk_pixbuf_new_from_file_at_scale(path.c_str(), kIconSize, kIconSize, FALSE, nullptr));
     if (!loaded) return nullptr;
-    GdkPixbuf* with_alpha = gdk_pixbuf_add_alpha(loaded, FALSE, 0, 0, 0);
-    g_object_unref(loaded);
-    return with_alpha;
+    return glib::Take(gdk_pixbuf_add_alpha(loaded.get(), FALSE, 0, 0, 0));
 }
 
 // Draws the item's icon at the cell's top-left, recoloured for the item's
@@ -140,14 +135,13 @@ gboolean DrawIcon(GtkWidget*, cairo_t* cr, gpointer item_widget) {
     if (!gtk_widget_is_sensitive(GTK_WIDGET(item_widget)))
         look |= static_cast<unsigned>(IconLook::kGreyed);
     if (state & GTK_STATE_FLAG_PRELIGHT) look |= static_cast<unsigned>(IconLook::kSelected);
-    GdkPixbuf* shown = gdk_pixbuf_copy(data->icon);
+    const auto shown = glib::Take(gdk_pixbuf_copy(data->icon.get()));
     if (!shown) return FALSE;
-    RecolourIcon(gdk_pixbuf_get_pixels(shown), gdk_pixbuf_get_width(shown),
-                 gdk_pixbuf_get_height(shown), gdk_pixbuf_get_rowstride(shown),
+    RecolourIcon(gdk_pixbuf_get_pixels(shown.get()), gdk_pixbuf_get_width(shown.get()),
+                 gdk_pixbuf_get_height(shown.get()), gdk_pixbuf_get_rowstride(shown.get()),
                  static_cast<IconLook>(look));
-    gdk_cairo_set_source_pixbuf(cr, shown, 0, 0);
+    gdk_cairo_set_source_pixbuf(cr, shown.get(), 0, 0);
     cairo_paint(cr);
-    g_object_unref(shown);
     return TRUE;
 }
 
@@ -192,9 +186,9 @@ void AttachData(GtkWidget* item, ItemData* data) {
 
 GtkWidget* FindPopup(GtkWidget* menu, std::u16string_view name) {
     if (name.size() > kPopupNameLimit) name = name.substr(0, kPopupNameLimit);
-    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
+    const glib::List children(gtk_container_get_children(GTK_CONTAINER(menu)));
     GtkWidget* found = nullptr;
-    for (GList* child = children; child && !found; child = child->next) {
+    for (GList* child = children.get(); child && !found; child = child->next) {
         const ItemData* data = DataOf(GTK_WIDGET(child->data));
         if (!data || !data->popup) continue;
         std::u16string_view text = data->text;
@@ -202,15 +196,14 @@ GtkWidget* FindPopup(GtkWidget* menu, std::u16string_view name) {
         if (EqualIgnoringCase(text, name))
             found = gtk_menu_item_get_submenu(GTK_MENU_ITEM(child->data));
     }
-    g_list_free(children);
     return found;
 }
 
 // Depth-first search for the text item with command.
 GtkWidget* FindItem(GtkWidget* menu, int command) {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
+    const glib::List children(gtk_container_get_children(GTK_CONTAINER(menu)));
     GtkWidget* found = nullptr;
-    for (GList* child = children; child && !found; child = child->next) {
+    for (GList* child = children.get(); child && !found; child = child->next) {
         GtkWidget* item = GTK_WIDGET(child->data);
         const ItemData* data = DataOf(item);
         if (!data) continue;
@@ -221,17 +214,7 @@ GtkWidget* FindItem(GtkWidget* menu, int command) {
             found = item;
         }
     }
-    g_list_free(children);
     return found;
-}
-
-void DestroyMenu(GtkWidget*& menu) {
-    if (!menu) return;
-    // Destroying the menu destroys its items, their submenus and with them
-    // the icon data attached to each item.
-    gtk_widget_destroy(menu);
-    g_object_unref(menu);
-    menu = nullptr;
 }
 
 void AppendSeparator(GtkWidget* menu) {
@@ -257,14 +240,14 @@ bool ScriptMenus::Has(MenuKind kind) const { return Of(kind).menu != nullptr; }
 void ScriptMenus::EnsureSystrayMenu() {
     Kind& tray = Of(MenuKind::kSystray);
     if (tray.menu) return;
-    tray.menu = NewMenu();
-    AppendExitItem(tray.menu);
+    tray.menu.reset(NewMenu());
+    AppendExitItem(tray.menu.get());
     tray.records.assign(1, AcceleratorRecord{});
     tray.item_count = 1;
 }
 
 void ScriptMenus::PopupAtPointer(MenuKind kind, const GdkEvent* trigger) {
-    GtkWidget* menu = Of(kind).menu;
+    GtkWidget* menu = Of(kind).menu.get();
     if (!menu) return;
     Popup(menu, nullptr, trigger);
 }
@@ -310,8 +293,8 @@ HRESULT ScriptMenus::Set(MenuKind kind, DISPPARAMS* params, EXCEPINFO* exception
     if (FAILED(Build(items, BaseOf(kind), &slot.menu, &slot.records, &slot.item_count)))
         return NbFillExceptionInfo(exception, kReportSource, ReportCodeOf(kind), kBuildFailed);
     if (slot.menu && kind == MenuKind::kSystray) {
-        AppendSeparator(slot.menu);
-        AppendExitItem(slot.menu);
+        AppendSeparator(slot.menu.get());
+        AppendExitItem(slot.menu.get());
     }
     slot.callback = TextOf(callback);
     PostRebuild();
@@ -322,7 +305,9 @@ void ScriptMenus::Unset(MenuKind kind) { Destroy(kind); }
 
 void ScriptMenus::Destroy(MenuKind kind) {
     Kind& slot = Of(kind);
-    DestroyMenu(slot.menu);
+    // Destroying the menu destroys its items, their submenus and with them
+    // the icon data attached to each item.
+    slot.menu.reset();
     slot.callback.clear();
     slot.records.clear();
     slot.item_count = 0;
@@ -339,12 +324,12 @@ void ScriptMenus::Teardown() {
     m_message_window = nullptr;
 }
 
-HRESULT ScriptMenus::Build(const VARIANT& items, int base, GtkWidget** menu,
+HRESULT ScriptMenus::Build(const VARIANT& items, int base, OwnedMenu* menu,
                            std::vector<AcceleratorRecord>* records, int* item_count) {
     LONG length = 0;
     if (FAILED(NB_ARRAY_GETLENGTH(&items, &length))) return E_FAIL;
     if (length <= 0) return S_OK;
-    GtkWidget* built = NewMenu();
+    OwnedMenu built(NewMenu());
     std::vector<AcceleratorRecord> built_records;
     built_records.reserve(static_cast<std::size_t>(length) + 1);
     for (LONG i = 0; i < length; ++i) {
@@ -360,10 +345,7 @@ HRESULT ScriptMenus::Build(const VARIANT& items, int base, GtkWidget** menu,
         std::int64_t number = 0;
         read = read && ReadText(element[0], &label) && ReadText(element[1], &shortcut_text) &&
                ReadNumber(element[2], &number);
-        if (!read) {
-            DestroyMenu(built);
-            return E_FAIL;
-        }
+        if (!read) return E_FAIL;
         const std::int32_t flags = fields >= 4 && element[3].vt == VT_I4 ? element[3].lVal : 0;
         const bool has_icon_path = fields >= 5 && element[4].vt == VT_BSTR;
         const std::u16string icon_path = has_icon_path ? TextOf(element[4]) : std::u16string();
@@ -372,13 +354,11 @@ HRESULT ScriptMenus::Build(const VARIANT& items, int base, GtkWidget** menu,
         if (!shortcut_text.empty())
             shortcut = ParseShortcut(shortcut_text, static_cast<std::uint16_t>(command));
         built_records.push_back(shortcut.record);
-        if (FAILED(AddEntry(built, MenuItemText(label, shortcut), command, flags,
-                            has_icon_path ? &icon_path : nullptr))) {
-            DestroyMenu(built);
+        if (FAILED(AddEntry(built.get(), MenuItemText(label, shortcut), command, flags,
+                            has_icon_path ? &icon_path : nullptr)))
             return E_FAIL;
-        }
     }
-    *menu = built;
+    *menu = std::move(built);
     *records = std::move(built_records);
     *item_count = static_cast<int>(length);
     return S_OK;
@@ -537,16 +517,16 @@ HRESULT ScriptMenus::ShowCustomMenu(DISPPARAMS* params, EXCEPINFO* exception,
         if (params->rgvarg[0].vt != VT_I4) return Mismatch(argument_error, 0);
         at = GdkRectangle{params->rgvarg[1].lVal, params->rgvarg[0].lVal, 1, 1};
     }
-    GtkWidget* menu = Of(MenuKind::kCustom).menu;
+    GtkWidget* menu = Of(MenuKind::kCustom).menu.get();
     if (!menu) return S_OK;
     if (submenu) {
         const std::int64_t position = SubmenuPosition(*submenu);
-        GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
-        GList* child = position >= 0 ? g_list_nth(children, static_cast<guint>(position)) : nullptr;
+        const glib::List children(gtk_container_get_children(GTK_CONTAINER(menu)));
+        GList* child =
+            position >= 0 ? g_list_nth(children.get(), static_cast<guint>(position)) : nullptr;
         GtkWidget* found = child && GTK_IS_MENU_ITEM(child->data)
                                ? gtk_menu_item_get_submenu(GTK_MENU_ITEM(child->data))
                                : nullptr;
-        g_list_free(children);
         if (!found)
             return NbFillExceptionInfo(exception, kReportSource, ReportCodeOf(MenuKind::kCustom),
                                        kNoSubmenu);
@@ -577,7 +557,7 @@ HRESULT ScriptMenus::ModifyMenuItem(DISPPARAMS* params, UINT* argument_error) {
     if (kind_number < 1 || kind_number > 3) return Mismatch(argument_error, count - 1);
     const auto kind = static_cast<MenuKind>(kind_number);
     const std::int32_t flags = arguments[count - 3].lVal;
-    GtkWidget* menu = Of(kind).menu;
+    GtkWidget* menu = Of(kind).menu.get();
     if (!menu) return S_OK;
     const std::int64_t command =
         static_cast<std::int64_t>(BaseOf(kind)) + arguments[count - 2].lVal;
@@ -594,9 +574,8 @@ HRESULT ScriptMenus::ModifyMenuItem(DISPPARAMS* params, UINT* argument_error) {
     // An item's kind (plain, check, radio) is fixed in GTK: a fresh item
     // takes the old one's place.
     GtkWidget* parent = gtk_widget_get_parent(old_item);
-    GList* siblings = gtk_container_get_children(GTK_CONTAINER(parent));
-    const gint position = g_list_index(siblings, old_item);
-    g_list_free(siblings);
+    const gint position =
+        g_list_index(glib::List(gtk_container_get_children(GTK_CONTAINER(parent))).get(), old_item);
     gtk_widget_destroy(old_item);
     gtk_menu_shell_insert(GTK_MENU_SHELL(parent), NewItem(std::move(data)), position);
     return S_OK;

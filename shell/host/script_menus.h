@@ -73,8 +73,17 @@ class ScriptMenus {
     void Teardown();
 
    private:
+    // A GtkMenu of ours (a sunk reference), destroyed with its items when let go.
+    struct DestroyMenu {
+        void operator()(GtkWidget* menu) const {
+            gtk_widget_destroy(menu);
+            g_object_unref(menu);
+        }
+    };
+    using OwnedMenu = std::unique_ptr<GtkWidget, DestroyMenu>;
+
     struct Kind {
-        GtkWidget* menu = nullptr;  // GtkMenu, owned (sunk reference)
+        OwnedMenu menu;
         std::u16string callback;
         std::vector<AcceleratorRecord> records;
         int item_count = 0;
@@ -83,7 +92,7 @@ class ScriptMenus {
     Kind& Of(MenuKind kind) { return m_kinds[static_cast<int>(kind) - 1]; }
     const Kind& Of(MenuKind kind) const { return m_kinds[static_cast<int>(kind) - 1]; }
     void Destroy(MenuKind kind);
-    HRESULT Build(const VARIANT& items, int base, GtkWidget** menu,
+    HRESULT Build(const VARIANT& items, int base, OwnedMenu* menu,
                   std::vector<AcceleratorRecord>* records, int* item_count);
     HRESULT AddEntry(GtkWidget* menu, std::u16string_view text, int command, std::int32_t flags,
                      const std::u16string* icon_path);

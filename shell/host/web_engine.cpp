@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/messaging/messaging.h"
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/browser_customizer.h"
 #include "shell/host/class_table.h"
@@ -38,9 +39,8 @@ EngineVersion WebEngine::Version() {
 
 std::unique_ptr<WebEngine> WebEngine::Create(const EngineOptions& options) {
     std::unique_ptr<WebEngine> engine(new WebEngine());
-    gchar* directory = g_path_get_dirname(options.program_path.c_str());
-    const std::string program_directory = directory;
-    g_free(directory);
+    const std::string program_directory =
+        glib::Text(g_path_get_dirname(options.program_path.c_str())).get();
     engine->m_program_directory = ToUtf16(program_directory);
     engine->m_default_settings = DefaultSettingsFile(ToUtf16(options.program_path));
     engine->m_console = options.console_to_stdout;
@@ -54,25 +54,24 @@ std::unique_ptr<WebEngine> WebEngine::Create(const EngineOptions& options) {
     }
     if (options.console_to_stdout) engine->m_channel->SetConsoleOutput(stdout);
 
-    engine->m_context = webkit_web_context_new_ephemeral();
+    engine->m_context = glib::Take(webkit_web_context_new_ephemeral());
     const std::string extensions = program_directory + "/internals/webext";
-    webkit_web_context_set_web_extensions_directory(engine->m_context, extensions.c_str());
-    g_signal_connect(engine->m_context, "initialize-web-extensions",
+    webkit_web_context_set_web_extensions_directory(engine->m_context.get(), extensions.c_str());
+    g_signal_connect(engine->m_context.get(), "initialize-web-extensions",
                      G_CALLBACK(OnInitializeWebExtensions), engine.get());
-    WebKitSecurityManager* security = webkit_web_context_get_security_manager(engine->m_context);
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(engine->m_context.get());
     // Application pages are trusted like local files: they may use each
     // other and file: URLs, and count as a secure origin.
     webkit_security_manager_register_uri_scheme_as_local(security, kScheme);
     webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kScheme);
-    RegisterSchemeHandler(engine->m_context, kScheme, ToUtf16(program_directory));
+    RegisterSchemeHandler(engine->m_context.get(), kScheme, ToUtf16(program_directory));
     return engine;
 }
 
 WebEngine::~WebEngine() {
     for (CBrowserCustomizer* window : m_others) window->Release();
     m_others.clear();
-    if (m_context) g_object_unref(m_context);
 }
 
 void WebEngine::ShowMessage(GtkWindow* owner, const char* text, const char* title) {

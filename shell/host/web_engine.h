@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/glib/owned.h"
 #include "shell/channel/page_channel.h"
 
 namespace nb::shell {
@@ -37,7 +38,7 @@ class WebEngine {
 
     static EngineVersion Version();
 
-    WebKitWebContext* Context() const { return m_context; }
+    WebKitWebContext* Context() const { return m_context.get(); }
     PageChannel& Channel() { return *m_channel; }
     const std::u16string& ProgramDirectory() const { return m_program_directory; }
     const std::u16string& DefaultSettingsPath() const { return m_default_settings; }
@@ -57,7 +58,6 @@ class WebEngine {
    private:
     WebEngine() = default;
 
-    WebKitWebContext* m_context = nullptr;
     std::unique_ptr<PageChannel> m_channel;
     std::u16string m_program_directory;
     std::u16string m_default_settings;
@@ -65,6 +65,8 @@ class WebEngine {
     CBrowserCustomizer* m_main = nullptr;
     // New windows opened by pages, each holding its reference.
     std::vector<CBrowserCustomizer*> m_others;
+    // Last, so the context goes first, before the page channel closes.
+    glib::Object<WebKitWebContext> m_context;
 };
 
 }  // namespace nb::shell
