@@ -16,38 +16,6 @@
 namespace nb::shell {
 namespace {
 
-struct MemberName {
-    std::u16string_view name;
-    DISPID dispid;
-};
-
-constexpr std::array<std::u16string_view, 34> kMethodNames = {
-    u"Minimize",         u"Maximize",          u"Restore",           u"Close",
-    u"Exit",             u"Hide",              u"Show",              u"Center",
-    u"GoToSystray",      u"ComeFromSystray",   u"ShowSystrayBalloon", u"HideSystrayBalloon",
-    u"SetContextMenu",   u"UnsetContextMenu",  u"SetSystrayMenu",    u"UnsetSystrayMenu",
-    u"SetCustomMenu",    u"UnsetCustomMenu",   u"ShowCustomMenu",    u"ModifyMenuItem",
-    u"EnableDrop",       u"DisableDrop",       u"Execute",           u"TerminateThread",
-    u"LoadSettings",     u"SaveSettings",      u"ShowModalDialog",   u"ShowModelessDialog",
-    u"LaunchBrowser",    u"NavigateTo",        u"DisableShutdown",   u"EnableShutdown",
-    u"ShowSplashScreen", u"HideSplashScreen"};
-
-constexpr std::array<std::u16string_view, 31> kPropertyNames = {
-    u"win_ApplicationName", u"win_StartupURL",     u"win_Language",       u"win_Width",
-    u"win_Height",          u"win_Top",            u"win_Left",           u"win_MinimumWidth",
-    u"win_MinimumHeight",   u"win_MaximumWidth",   u"win_MaximumHeight",  u"win_MinimizeButton",
-    u"win_MaximizeButton",  u"win_CloseButton",    u"win_TitleBar",       u"win_TopMost",
-    u"win_State",           u"win_Resizable",      u"win_ScrollBars",     u"win_TextSelection",
-    u"win_MinimizeToSystray", u"win_CloseToSystray", u"win_Silent",       u"win_DpiAware",
-    u"win_Alpha",           u"win_Transparency",   u"win_ColorKey",       u"dialogArguments",
-    u"returnValue",         u"cookie",             u"win_Data"};
-
-constexpr std::array<std::u16string_view, 11> kInfoNames = {
-    u"info_IeVersion",      u"info_IeVersionMajor",  u"info_IeVersionMinor",
-    u"info_ScreenWidth",    u"info_ScreenHeight",    u"info_WorkAreaWidth",
-    u"info_WorkAreaHeight", u"info_WindowsDpiX",     u"info_WindowsDpiY",
-    u"info_ApplicationDpiX", u"info_ApplicationDpiY"};
-
 bool SameName(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -100,42 +68,14 @@ std::u16string WithoutHttpOnly(std::u16string cookie) {
     return cookie;
 }
 
-// Removing a menu or the drop handlers and opening a dialog also run when
-// script reads them as properties (`external.DisableDrop` without the call).
-bool RunsForAnyRequestKind(DISPID dispid) {
-    switch (dispid) {
-        case kUnsetContextMenu:
-        case kUnsetSystrayMenu:
-        case kUnsetCustomMenu:
-        case kDisableDrop:
-        case kShowModalDialog:
-        case kShowModelessDialog: return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 HRESULT LookUpMemberName(std::u16string_view name, DISPID* dispid, bool* is_method) {
-    for (std::size_t i = 0; i < kMethodNames.size(); ++i)
-        if (SameName(name, kMethodNames[i])) {
-            *dispid = kFirstMethod + static_cast<DISPID>(i);
-            *is_method = true;
-            return S_OK;
-        }
-    for (std::size_t i = 0; i < kPropertyNames.size(); ++i)
-        if (SameName(name, kPropertyNames[i])) {
-            *dispid = kApplicationName + static_cast<DISPID>(i);
-            *is_method = false;
-            return S_OK;
-        }
-    for (std::size_t i = 0; i < kInfoNames.size(); ++i)
-        if (SameName(name, kInfoNames[i])) {
-            *dispid = kIeVersion + static_cast<DISPID>(i);
-            *is_method = false;
-            return S_OK;
-        }
-    return DISP_E_UNKNOWNNAME;
+    const ScriptMember* member = FindMember(name);
+    if (!member) return DISP_E_UNKNOWNNAME;
+    *dispid = member->dispid;
+    *is_method = member->kind != MemberKind::kProperty;
+    return S_OK;
 }
 
 CBrowserCustomizer::CBrowserCustomizer(WebEngine& engine) : m_engine(engine) {}
@@ -211,14 +151,44 @@ HRESULT CBrowserCustomizer::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISP
     }
     if ((flags & DISPATCH_PROPERTYPUT) && count != 1) return DISP_E_BADPARAMCOUNT;
     if (result) VariantClear(result);
-    const bool is_method = dispid >= kFirstMethod && dispid <= kLastMethod;
-    const bool is_property = (dispid >= kApplicationName && dispid <= kData) ||
-                             (dispid >= kIeVersion && dispid <= kLastInfo);
-    if (!is_method && !is_property) return DISP_E_MEMBERNOTFOUND;
-    if (is_method) return InvokeMethod(dispid, flags, params, result, exception, argument_error);
-    if (flags & DISPATCH_PROPERTYPUT) return PutProperty(dispid, params->rgvarg[0]);
-    if (!result) return DISP_E_MEMBERNOTFOUND;
-    return GetProperty(dispid, result);
+    const ScriptMember* member = FindMember(dispid);
+    if (!member) return DISP_E_MEMBERNOTFOUND;
+    if (member->kind == MemberKind::kProperty) {
+        if (!(flags & DISPATCH_PROPERTYPUT) && !result) return DISP_E_MEMBERNOTFOUND;
+    } else if (!(flags & DISPATCH_METHOD) && member->kind != MemberKind::kMethodAnyRequest) {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    return (this->*member->handler)({dispid, flags, params, result, exception, argument_error});
+}
+
+HRESULT CBrowserCustomizer::AccessSetting(const MemberCall& call) {
+    if (call.flags & DISPATCH_PROPERTYPUT) return PutProperty(call.dispid, call.params->rgvarg[0]);
+    return GetProperty(call.dispid, call.result);
+}
+
+HRESULT CBrowserCustomizer::AccessInformation(const MemberCall& call) {
+    // info_* are read-only: a put is accepted and ignored.
+    if (call.flags & DISPATCH_PROPERTYPUT) return S_OK;
+    const SystemInformation& i = m_info;
+    DWORD value = 0;
+    switch (call.dispid) {
+        case kIeVersion:
+            if (!i.browser_version) return E_OUTOFMEMORY;
+            return Text(i.browser_version, call.result);
+        case kIeVersionMajor: value = i.browser_major; break;
+        case kIeVersionMinor: value = i.browser_minor; break;
+        case kScreenWidth: value = i.screen_width; break;
+        case kScreenHeight: value = i.screen_height; break;
+        case kWorkAreaWidth: value = i.work_area_width; break;
+        case kWorkAreaHeight: value = i.work_area_height; break;
+        case kWindowsDpiX: value = i.system_dpi_x; break;
+        case kWindowsDpiY: value = i.system_dpi_y; break;
+        case kApplicationDpiX: value = i.application_dpi_x; break;
+        case kApplicationDpiY: value = i.application_dpi_y; break;
+        default: return DISP_E_MEMBERNOTFOUND;
+    }
+    Unsigned(value, call.result);
+    return S_OK;
 }
 
 HRESULT CBrowserCustomizer::GetProperty(DISPID dispid, VARIANT* result) {
@@ -259,14 +229,8 @@ HRESULT CBrowserCustomizer::GetProperty(DISPID dispid, VARIANT* result) {
             return Text(cookies.value_or(u""), result);
         }
         case kData: return VariantCopy(result, &m_data);
-        case kIeVersion:
-            if (!m_info.browser_version) return E_OUTOFMEMORY;
-            return Text(m_info.browser_version, result);
-        default: break;
+        default: return DISP_E_MEMBERNOTFOUND;
     }
-    const DWORD* words = &m_info.browser_major;
-    Unsigned(words[dispid - kIeVersion - 1], result);
-    return S_OK;
 }
 
 HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
@@ -386,110 +350,161 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
             if (source->vt == (VT_BYREF | VT_VARIANT) && source->pvarVal) source = source->pvarVal;
             return VariantCopy(&m_data, source);
         }
-        default: return S_OK;  // info_* are read-only: a put is accepted and ignored
-    }
-}
-
-HRESULT CBrowserCustomizer::InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* params,
-                                         VARIANT* result, EXCEPINFO* exception,
-                                         UINT* argument_error) {
-    if (!(flags & DISPATCH_METHOD) && !RunsForAnyRequestKind(dispid)) return DISP_E_MEMBERNOTFOUND;
-    const UINT count = params ? params->cArgs : 0;
-    switch (dispid) {
-        case kExecute:
-            if (!m_bridge) return E_FAIL;
-            return m_bridge->Execute(params, flags, result, exception, argument_error);
-        case kTerminateThread:
-            if (!m_bridge) return E_FAIL;
-            return m_bridge->TerminateThread(params, flags);
-        case kLoadSettings:
-        case kSaveSettings: {
-            if (count > 1) return DISP_E_BADPARAMCOUNT;
-            std::u16string path;
-            if (count == 1) {
-                if (params->rgvarg[0].vt != VT_BSTR) {
-                    if (argument_error) *argument_error = 0;
-                    return DISP_E_TYPEMISMATCH;
-                }
-                path = std::u16string(params->rgvarg[0].bstrVal ? params->rgvarg[0].bstrVal : u"",
-                                      SysStringLen(params->rgvarg[0].bstrVal));
-            }
-            bool ok = false;
-            if (dispid == kLoadSettings) {
-                ok = SUCCEEDED(LoadSettingsFrom(path.empty() ? m_engine.DefaultSettingsPath() : path));
-                if (ok && m_window) m_window->ApplySettings(Placing::kPlace);
-            } else {
-                ok = SaveSettingsTo(path.empty() ? m_settings.settings_file : path);
-            }
-            if (result) Switch(ok ? 1 : 0, result);
-            return S_OK;
-        }
-        case kNavigateTo:
-            if (count != 1) return DISP_E_BADPARAMCOUNT;
-            if (params->rgvarg[0].vt != VT_BSTR) {
-                if (argument_error) *argument_error = 0;
-                return DISP_E_TYPEMISMATCH;
-            }
-            NavigateTo(std::u16string_view(params->rgvarg[0].bstrVal ? params->rgvarg[0].bstrVal : u"",
-                                           SysStringLen(params->rgvarg[0].bstrVal)));
-            return S_OK;
-        case kClose:
-            if (m_window) m_window->PostClose();
-            return S_OK;
-        case kExit: Exit(); return S_OK;
-        case kGoToSystray:
-        case kComeFromSystray:
-        case kShowSystrayBalloon:
-        case kHideSystrayBalloon:
-        case kDisableShutdown:
-        case kEnableShutdown: return InvokeTrayMethod(dispid, params, argument_error);
-        case kMinimize:
-            // A main window that minimizes to the notification area goes there.
-            if (m_type == WindowType::kMain && m_settings.minimize_to_systray) {
-                m_settings.state = WindowState::kMinimized;
-                GoToSystray();
-                return S_OK;
-            }
-            [[fallthrough]];
-        case kMaximize:
-        case kRestore:
-            m_settings.state = dispid == kMinimize   ? WindowState::kMinimized
-                               : dispid == kMaximize ? WindowState::kMaximized
-                                                     : WindowState::kNormal;
-            if (m_window) m_window->ShowByState();
-            return S_OK;
-        case kHide:
-            if (m_window) m_window->Hide();
-            return S_OK;
-        case kShow:
-            if (m_settings.state != WindowState::kMaximized &&
-                m_settings.state != WindowState::kFullscreen)
-                m_settings.state = WindowState::kNormal;
-            if (m_window) m_window->ShowByState();
-            return S_OK;
-        case kCenter:
-            if (m_window) m_window->Center();
-            return S_OK;
-        case kSetContextMenu: return m_menus.Set(MenuKind::kContext, params, exception, argument_error);
-        case kSetSystrayMenu: return m_menus.Set(MenuKind::kSystray, params, exception, argument_error);
-        case kSetCustomMenu: return m_menus.Set(MenuKind::kCustom, params, exception, argument_error);
-        case kUnsetContextMenu: m_menus.Unset(MenuKind::kContext); return S_OK;
-        case kUnsetSystrayMenu: m_menus.Unset(MenuKind::kSystray); return S_OK;
-        case kUnsetCustomMenu: m_menus.Unset(MenuKind::kCustom); return S_OK;
-        case kShowCustomMenu: return m_menus.ShowCustomMenu(params, exception, argument_error);
-        case kModifyMenuItem: return m_menus.ModifyMenuItem(params, argument_error);
-        case kEnableDrop: return m_drop.Enable(params, argument_error);
-        case kDisableDrop: return m_drop.Disable(params, flags);
-        case kLaunchBrowser: return LaunchBrowserMethod(params, argument_error);
-        case kShowModalDialog:
-            return ShowDialog(WindowType::kModalDialog, params, result, exception, argument_error);
-        case kShowModelessDialog:
-            return ShowDialog(WindowType::kModelessDialog, params, result, exception, argument_error);
-        case kShowSplashScreen:
-        case kHideSplashScreen: return S_OK;
         default: return DISP_E_MEMBERNOTFOUND;
     }
 }
+
+HRESULT CBrowserCustomizer::CallExecute(const MemberCall& c) {
+    if (!m_bridge) return E_FAIL;
+    return m_bridge->Execute(c.params, c.flags, c.result, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallTerminateThread(const MemberCall& c) {
+    if (!m_bridge) return E_FAIL;
+    return m_bridge->TerminateThread(c.params, c.flags);
+}
+
+// LoadSettings and SaveSettings.
+HRESULT CBrowserCustomizer::CallSettingsFile(const MemberCall& c) {
+    const UINT count = c.params ? c.params->cArgs : 0;
+    if (count > 1) return DISP_E_BADPARAMCOUNT;
+    std::u16string path;
+    if (count == 1) {
+        if (c.params->rgvarg[0].vt != VT_BSTR) {
+            if (c.argument_error) *c.argument_error = 0;
+            return DISP_E_TYPEMISMATCH;
+        }
+        path = std::u16string(c.params->rgvarg[0].bstrVal ? c.params->rgvarg[0].bstrVal : u"",
+                              SysStringLen(c.params->rgvarg[0].bstrVal));
+    }
+    bool ok = false;
+    if (c.dispid == kLoadSettings) {
+        ok = SUCCEEDED(LoadSettingsFrom(path.empty() ? m_engine.DefaultSettingsPath() : path));
+        if (ok && m_window) m_window->ApplySettings(Placing::kPlace);
+    } else {
+        ok = SaveSettingsTo(path.empty() ? m_settings.settings_file : path);
+    }
+    if (c.result) Switch(ok ? 1 : 0, c.result);
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallNavigateTo(const MemberCall& c) {
+    const UINT count = c.params ? c.params->cArgs : 0;
+    if (count != 1) return DISP_E_BADPARAMCOUNT;
+    if (c.params->rgvarg[0].vt != VT_BSTR) {
+        if (c.argument_error) *c.argument_error = 0;
+        return DISP_E_TYPEMISMATCH;
+    }
+    NavigateTo(std::u16string_view(c.params->rgvarg[0].bstrVal ? c.params->rgvarg[0].bstrVal : u"",
+                                   SysStringLen(c.params->rgvarg[0].bstrVal)));
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallClose(const MemberCall&) {
+    if (m_window) m_window->PostClose();
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallExit(const MemberCall&) {
+    Exit();
+    return S_OK;
+}
+
+// The notification-area and shutdown methods.
+HRESULT CBrowserCustomizer::CallTray(const MemberCall& c) {
+    return InvokeTrayMethod(c.dispid, c.params, c.argument_error);
+}
+
+// Minimize, Maximize and Restore.
+HRESULT CBrowserCustomizer::CallWindowState(const MemberCall& c) {
+    // A main window that minimizes to the notification area goes there.
+    if (c.dispid == kMinimize && m_type == WindowType::kMain && m_settings.minimize_to_systray) {
+        m_settings.state = WindowState::kMinimized;
+        GoToSystray();
+        return S_OK;
+    }
+    m_settings.state = c.dispid == kMinimize   ? WindowState::kMinimized
+                       : c.dispid == kMaximize ? WindowState::kMaximized
+                                               : WindowState::kNormal;
+    if (m_window) m_window->ShowByState();
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallHide(const MemberCall&) {
+    if (m_window) m_window->Hide();
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallShow(const MemberCall&) {
+    if (m_settings.state != WindowState::kMaximized && m_settings.state != WindowState::kFullscreen)
+        m_settings.state = WindowState::kNormal;
+    if (m_window) m_window->ShowByState();
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallCenter(const MemberCall&) {
+    if (m_window) m_window->Center();
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallSetContextMenu(const MemberCall& c) {
+    return m_menus.Set(MenuKind::kContext, c.params, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallSetSystrayMenu(const MemberCall& c) {
+    return m_menus.Set(MenuKind::kSystray, c.params, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallSetCustomMenu(const MemberCall& c) {
+    return m_menus.Set(MenuKind::kCustom, c.params, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallUnsetContextMenu(const MemberCall&) {
+    m_menus.Unset(MenuKind::kContext);
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallUnsetSystrayMenu(const MemberCall&) {
+    m_menus.Unset(MenuKind::kSystray);
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallUnsetCustomMenu(const MemberCall&) {
+    m_menus.Unset(MenuKind::kCustom);
+    return S_OK;
+}
+
+HRESULT CBrowserCustomizer::CallShowCustomMenu(const MemberCall& c) {
+    return m_menus.ShowCustomMenu(c.params, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallModifyMenuItem(const MemberCall& c) {
+    return m_menus.ModifyMenuItem(c.params, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallEnableDrop(const MemberCall& c) {
+    return m_drop.Enable(c.params, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallDisableDrop(const MemberCall& c) {
+    return m_drop.Disable(c.params, c.flags);
+}
+
+HRESULT CBrowserCustomizer::CallLaunchBrowser(const MemberCall& c) {
+    return LaunchBrowserMethod(c.params, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallShowModalDialog(const MemberCall& c) {
+    return ShowDialog(WindowType::kModalDialog, c.params, c.result, c.exception, c.argument_error);
+}
+
+HRESULT CBrowserCustomizer::CallShowModelessDialog(const MemberCall& c) {
+    return ShowDialog(WindowType::kModelessDialog, c.params, c.result, c.exception,
+                      c.argument_error);
+}
+
+// ShowSplashScreen and HideSplashScreen: the shell has no splash screen.
+HRESULT CBrowserCustomizer::CallNothing(const MemberCall&) { return S_OK; }
 
 void CBrowserCustomizer::PopulateInfo() {
     const EngineVersion version = WebEngine::Version();

@@ -18,6 +18,7 @@
 #include "shell/host/dialogs/dialogs.h"
 #include "shell/host/drop/file_drop.h"
 #include "shell/host/menus/script_menus.h"
+#include "shell/host/script_object/script_members.h"
 #include "shell/host/tray/notification_area.h"
 #include "shell/host/tray/shutdown_block.h"
 #include "shell/server/cookie_store.h"
@@ -28,7 +29,8 @@ namespace nb::shell {
 class HostWindow;
 class WebEngine;
 
-// The members of IBrowserCustomizer that scripts reach by name.
+// The DISPIDs of the members of IBrowserCustomizer that scripts reach by
+// name; script_members.cpp gives each its name, kind and handler.
 enum MemberId : DISPID {
     kMinimize = 500,
     kMaximize = 501,
@@ -64,8 +66,6 @@ enum MemberId : DISPID {
     kEnableShutdown = 531,
     kShowSplashScreen = 532,
     kHideSplashScreen = 533,
-    kFirstMethod = 500,
-    kLastMethod = 533,
     kApplicationName = 600,
     kStartupUrl = 601,
     kLanguage = 602,
@@ -98,7 +98,16 @@ enum MemberId : DISPID {
     kCookie = 629,
     kData = 630,
     kIeVersion = 700,
-    kLastInfo = 710,
+    kIeVersionMajor = 701,
+    kIeVersionMinor = 702,
+    kScreenWidth = 703,
+    kScreenHeight = 704,
+    kWorkAreaWidth = 705,
+    kWorkAreaHeight = 706,
+    kWindowsDpiX = 707,
+    kWindowsDpiY = 708,
+    kApplicationDpiX = 709,
+    kApplicationDpiY = 710,
 };
 
 // DISP_E_UNKNOWNNAME unless name (any letter case) is a member.
@@ -175,10 +184,39 @@ class CBrowserCustomizer final : public IDispatch,
     explicit CBrowserCustomizer(WebEngine& engine);
     ~CBrowserCustomizer();
 
+    friend struct ScriptMemberTable;
+    // The members' handlers, one per member or per group of members that
+    // share their code (script_members.cpp names which).
+    HRESULT AccessSetting(const MemberCall& call);
+    HRESULT AccessInformation(const MemberCall& call);
+    HRESULT CallExecute(const MemberCall& call);
+    HRESULT CallTerminateThread(const MemberCall& call);
+    HRESULT CallSettingsFile(const MemberCall& call);
+    HRESULT CallNavigateTo(const MemberCall& call);
+    HRESULT CallClose(const MemberCall& call);
+    HRESULT CallExit(const MemberCall& call);
+    HRESULT CallTray(const MemberCall& call);
+    HRESULT CallWindowState(const MemberCall& call);
+    HRESULT CallHide(const MemberCall& call);
+    HRESULT CallShow(const MemberCall& call);
+    HRESULT CallCenter(const MemberCall& call);
+    HRESULT CallSetContextMenu(const MemberCall& call);
+    HRESULT CallSetSystrayMenu(const MemberCall& call);
+    HRESULT CallSetCustomMenu(const MemberCall& call);
+    HRESULT CallUnsetContextMenu(const MemberCall& call);
+    HRESULT CallUnsetSystrayMenu(const MemberCall& call);
+    HRESULT CallUnsetCustomMenu(const MemberCall& call);
+    HRESULT CallShowCustomMenu(const MemberCall& call);
+    HRESULT CallModifyMenuItem(const MemberCall& call);
+    HRESULT CallEnableDrop(const MemberCall& call);
+    HRESULT CallDisableDrop(const MemberCall& call);
+    HRESULT CallLaunchBrowser(const MemberCall& call);
+    HRESULT CallShowModalDialog(const MemberCall& call);
+    HRESULT CallShowModelessDialog(const MemberCall& call);
+    HRESULT CallNothing(const MemberCall& call);
+
     HRESULT GetProperty(DISPID dispid, VARIANT* result);
     HRESULT PutProperty(DISPID dispid, const VARIANT& value);
-    HRESULT InvokeMethod(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                         EXCEPINFO* exception, UINT* argument_error);
     // The notification-area and shutdown methods (tray_methods.cpp).
     HRESULT InvokeTrayMethod(DISPID dispid, DISPPARAMS* params, UINT* argument_error);
     // Dialogs (dialogs.cpp): the two methods, load-settings' dialog step, the
