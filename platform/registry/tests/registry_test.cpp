@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/registry_key.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -382,6 +384,35 @@ TEST_F(RegistryTest, OtherProcessesSeeCommittedData) {
         ::_exit(GetText(HKEY_CURRENT_USER, u"Software\\Shared", u"From") == u"parent" ? 0 : 1);
     ASSERT_EQ(::waitpid(reader, &status, 0), reader);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The owner closes what it holds exactly once, wherever the handle moved.
+TEST_F(RegistryTest, OwnedKeysCloseWhenTheirOwnerGoes) {
+    HKEY raw = nullptr;
+    {
+        nb::UniqueKey opened;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Owned", 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, opened.Put(), nullptr),
+                  ERROR_SUCCESS);
+        raw = opened.Get();
+        nb::UniqueKey moved(std::move(opened));
+        EXPECT_FALSE(opened.IsOpen());
+        nb::UniqueKey assigned;
+        assigned = std::move(moved);
+        EXPECT_EQ(assigned.Get(), raw);
+        EXPECT_EQ(SetText(raw, u"Name", u"kept"), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(SetText(raw, u"Name", u"late"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Owned", u"Name"), u"kept");
+
+    // Put closes the key held before handing out its slot.
+    nb::UniqueKey reused;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Owned", 0, KEY_READ, reused.Put()),
+              ERROR_SUCCESS);
+    const HKEY first = reused.Get();
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, reused.Put()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(first), ERROR_INVALID_HANDLE);
 }
 
 }  // namespace
