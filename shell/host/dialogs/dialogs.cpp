@@ -1,6 +1,7 @@
 // The dialog members of CBrowserCustomizer: ShowModalDialog and
 // ShowModelessDialog on the opener's side, the link, the dialogArguments
 // and returnValue properties and the opener's disabling on the dialog's.
+#include "common/variant_text.h"
 #include "shell/host/dialogs/dialogs.h"
 
 #include <gtk/gtk.h>
@@ -23,7 +24,7 @@ constexpr WORD kErrorDialogUrl = 1100;
 constexpr LPCWSTR kMessageDialogUrl = u"Catastrophic: Cannot build szAbsoluteUrl";
 
 std::u16string_view TextOf(const VARIANT& value) {
-    return {value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal)};
+    return NbBstrView(value.bstrVal);
 }
 
 const VARIANT* Dereferenced(const VARIANT* value) {

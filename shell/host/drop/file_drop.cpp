@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "shell/host/drop/drop_rules.h"
 
@@ -62,7 +63,7 @@ HRESULT FileDrop::Enable(const DISPPARAMS* params, UINT* argument_error) {
     for (int handler = kEnter; handler <= kDrop; ++handler) {
         const VARIANT& name = params->rgvarg[3 - handler];
         m_names[handler] =
-            std::u16string(name.bstrVal ? name.bstrVal : u"", SysStringLen(name.bstrVal));
+            std::u16string(NbBstrView(name.bstrVal));
     }
     return S_OK;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/variant_text.h"
 #include "platform/glib/owned.h"
 #include "platform/registry/registry.h"
 #include "platform/text/code_pages.h"
@@ -101,7 +102,7 @@ HRESULT LaunchBrowserMethod(const DISPPARAMS* params, UINT* argument_error) {
         }
         if (params->rgvarg[0].boolVal == VARIANT_TRUE) choice = BrowserChoice::kInternetExplorer;
     }
-    LaunchBrowser(std::u16string(url.bstrVal ? url.bstrVal : u"", SysStringLen(url.bstrVal)),
+    LaunchBrowser(std::u16string(NbBstrView(url.bstrVal)),
                   choice);
     return S_OK;
 }

@@ -4,6 +4,7 @@
 
 #include "common/error_report.h"
 #include "common/script_array.h"
+#include "common/variant_text.h"
 #include "platform/glib/owned.h"
 #include "platform/text/case_fold.h"
 #include "platform/text/code_pages.h"
@@ -62,7 +63,7 @@ HRESULT Mismatch(UINT* argument_error, UINT position) {
 }
 
 std::u16string TextOf(const VARIANT& value) {
-    return std::u16string(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal));
+    return std::u16string(NbBstrView(value.bstrVal));
 }
 
 // Labels and shortcuts of other types are read as their text.

@@ -4,13 +4,13 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/kernel/program_paths.h"
 #include "platform/messaging/glib_loop.h"
 #include "platform/ui/message_box.h"
 #include "shell/host/presenters/gtk_presenters.h"
@@ -26,13 +26,6 @@ constexpr int kExitInitialize = 100;
 constexpr int kExitModule = 101;
 constexpr int kExitCreate = 107;
 constexpr int kExitRun = 108;
-
-std::string ProgramPath() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
-    return std::string(path, static_cast<std::size_t>(length));
-}
 
 int Fail(int code, const char16_t* text, const char16_t* title) {
     MessageBoxW(nullptr, text, title, MB_OK | MB_ICONERROR);
@@ -50,7 +43,7 @@ int main(int argc, char** argv) {
     // Dialogs need a display; registration does not.
     const bool has_display = gtk_init_check(&argc, &argv);
     nb::shell::InstallGtkPresenters();
-    const std::string program = ProgramPath();
+    const std::string program = nb::ProgramPath();
     if (program.empty()) return Fail(kExitModule, u"_Module.Init() failed.", u"NbBrowser");
 
     if (options.registration != nb::shell::Registration::kNone)

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/variant_text.h"
 #include "platform/automation/com.h"
+#include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/launch/launch_browser.h"
 #include "shell/host/program/class_table.h"
@@ -15,17 +17,6 @@
 
 namespace nb::shell {
 namespace {
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char16_t c) {
-            return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-        };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 HRESULT Text(std::u16string_view text, VARIANT* result) {
     result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
@@ -47,12 +38,12 @@ void Switch(std::uint32_t value, VARIANT* result) {
 // Text properties take text; other values are converted when they can be.
 HRESULT TextArgument(const VARIANT& value, std::u16string* out) {
     if (value.vt == VT_BSTR) {
-        *out = std::u16string(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal));
+        *out = std::u16string(NbBstrView(value.bstrVal));
         return S_OK;
     }
     Variant text;
     if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
-    *out = std::u16string(text.bstrVal ? text.bstrVal : u"", SysStringLen(text.bstrVal));
+    *out = std::u16string(NbBstrView(text.bstrVal));
     return S_OK;
 }
 
@@ -61,7 +52,7 @@ HRESULT TextArgument(const VARIANT& value, std::u16string* out) {
 std::u16string WithoutHttpOnly(std::u16string cookie) {
     constexpr std::u16string_view kHttpOnly = u"HttpOnly";
     if (cookie.size() >= kHttpOnly.size() &&
-        SameName(std::u16string_view(cookie).substr(cookie.size() - kHttpOnly.size()), kHttpOnly)) {
+        EqualsIgnoringAsciiCase(std::u16string_view(cookie).substr(cookie.size() - kHttpOnly.size()), kHttpOnly)) {
         cookie.resize(cookie.size() - kHttpOnly.size());
         while (!cookie.empty() && (cookie.back() == u' ' || cookie.back() == u';')) cookie.pop_back();
     }
@@ -374,8 +365,7 @@ HRESULT CBrowserCustomizer::CallSettingsFile(const MemberCall& c) {
             if (c.argument_error) *c.argument_error = 0;
             return DISP_E_TYPEMISMATCH;
         }
-        path = std::u16string(c.params->rgvarg[0].bstrVal ? c.params->rgvarg[0].bstrVal : u"",
-                              SysStringLen(c.params->rgvarg[0].bstrVal));
+        path = std::u16string(NbBstrView(c.params->rgvarg[0].bstrVal));
     }
     bool ok = false;
     if (c.dispid == kLoadSettings) {
@@ -395,8 +385,7 @@ HRESULT CBrowserCustomizer::CallNavigateTo(const MemberCall& c) {
         if (c.argument_error) *c.argument_error = 0;
         return DISP_E_TYPEMISMATCH;
     }
-    NavigateTo(std::u16string_view(c.params->rgvarg[0].bstrVal ? c.params->rgvarg[0].bstrVal : u"",
-                                   SysStringLen(c.params->rgvarg[0].bstrVal)));
+    NavigateTo(NbBstrView(c.params->rgvarg[0].bstrVal));
     return S_OK;
 }
 

@@ -2,21 +2,10 @@
 
 #include <array>
 
+#include "platform/text/ascii_case.h"
 #include "shell/host/script_object/browser_customizer.h"
 
 namespace nb::shell {
-namespace {
-
-constexpr char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; }
-
-constexpr bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
-
-}  // namespace
 
 // A friend of the script object, so the table can name its private handlers.
 struct ScriptMemberTable {
@@ -112,7 +101,7 @@ struct ScriptMemberTable {
         for (std::size_t i = 0; i < kMembers.size(); ++i)
             for (std::size_t j = i + 1; j < kMembers.size(); ++j)
                 if (kMembers[i].dispid == kMembers[j].dispid ||
-                    SameName(kMembers[i].name, kMembers[j].name))
+                    EqualsIgnoringAsciiCase(kMembers[i].name, kMembers[j].name))
                     return false;
         return true;
     }
@@ -121,7 +110,7 @@ static_assert(ScriptMemberTable::AllDistinct(), "two script members share a name
 
 const ScriptMember* FindMember(std::u16string_view name) {
     for (const ScriptMember& member : ScriptMemberTable::kMembers)
-        if (SameName(name, member.name)) return &member;
+        if (EqualsIgnoringAsciiCase(name, member.name)) return &member;
     return nullptr;
 }
 
