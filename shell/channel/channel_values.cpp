@@ -4,6 +4,7 @@
 
 #include "common/script_array.h"
 #include "platform/automation/com_ptr.h"
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 #include "shell/channel/frame.h"
 
@@ -90,13 +91,11 @@ HRESULT FromChannelValue(GVariant* value, VARIANT* out, int depth) {
         if (FAILED(NB_ARRAY_CREATE(&array))) return E_FAIL;
         const gsize count = g_variant_n_children(value);
         for (gsize i = 0; i < count; ++i) {
-            GVariant* boxed = g_variant_get_child_value(value, i);
-            GVariant* inner = g_variant_get_variant(boxed);
+            const auto boxed = glib::Take(g_variant_get_child_value(value, i));
+            const auto inner = glib::Take(g_variant_get_variant(boxed.get()));
             Variant element;
-            HRESULT hr = FromChannelValue(inner, &element, depth + 1);
+            HRESULT hr = FromChannelValue(inner.get(), &element, depth + 1);
             if (SUCCEEDED(hr)) hr = NB_ARRAY_ADDELEMENT(&array, static_cast<int>(i), &element);
-            g_variant_unref(inner);
-            g_variant_unref(boxed);
             if (FAILED(hr)) return E_FAIL;
         }
         *out = array;

@@ -1,6 +1,8 @@
 #include "shell/channel/frame.h"
 
 #include <cstring>
+
+#include "platform/glib/owned.h"
 #include <utility>
 
 namespace nb::shell {
@@ -54,12 +56,9 @@ bool IsChannelValue(GVariant* value, int depth) {
         return false;
     const gsize count = g_variant_n_children(value);
     for (gsize i = 0; i < count; ++i) {
-        GVariant* boxed = g_variant_get_child_value(value, i);
-        GVariant* inner = g_variant_get_variant(boxed);
-        const bool ok = IsChannelValue(inner, depth + 1);
-        g_variant_unref(inner);
-        g_variant_unref(boxed);
-        if (!ok) return false;
+        const auto boxed = glib::Take(g_variant_get_child_value(value, i));
+        const auto inner = glib::Take(g_variant_get_variant(boxed.get()));
+        if (!IsChannelValue(inner.get(), depth + 1)) return false;
     }
     return true;
 }
@@ -68,36 +67,31 @@ std::string EncodeFrame(const Frame& frame) {
     GVariantBuilder values;
     g_variant_builder_init(&values, G_VARIANT_TYPE("av"));
     for (GVariant* value : frame.values) g_variant_builder_add(&values, "v", value);
-    GVariant* body = g_variant_ref_sink(
-        g_variant_new(kFrameType, static_cast<guchar>(frame.kind), frame.sequence,
-                      static_cast<guchar>(frame.op), static_cast<guint64>(frame.page),
-                      frame.number, frame.text.c_str(), &values));
-    const std::uint32_t size = static_cast<std::uint32_t>(g_variant_get_size(body));
+    const auto body = glib::Take(g_variant_new(
+        kFrameType, static_cast<guchar>(frame.kind), frame.sequence, static_cast<guchar>(frame.op),
+        static_cast<guint64>(frame.page), frame.number, frame.text.c_str(), &values));
+    const std::uint32_t size = static_cast<std::uint32_t>(g_variant_get_size(body.get()));
     std::string out(sizeof size + size, '\0');
     std::memcpy(out.data(), &size, sizeof size);
     // The serialized form is copied out: storing straight into the string
     // would write it 4 bytes off the alignment GVariant needs.
-    if (size) std::memcpy(out.data() + sizeof size, g_variant_get_data(body), size);
-    g_variant_unref(body);
+    if (size) std::memcpy(out.data() + sizeof size, g_variant_get_data(body.get()), size);
     return out;
 }
 
 bool DecodeFrame(const std::uint8_t* bytes, std::size_t size, Frame* frame) {
     // Untrusted bytes: GVariant checks them lazily and answers defaults for
     // malformed parts, so the copy is made normal before it is read.
-    GBytes* data = g_bytes_new(bytes, size);
-    GVariant* body = g_variant_ref_sink(
-        g_variant_new_from_bytes(G_VARIANT_TYPE(kFrameType), data, FALSE));
-    g_bytes_unref(data);
-    GVariant* normal = g_variant_get_normal_form(body);
-    g_variant_unref(body);
+    const glib::Bytes data(g_bytes_new(bytes, size));
+    const auto normal = glib::Take(g_variant_get_normal_form(
+        glib::Take(g_variant_new_from_bytes(G_VARIANT_TYPE(kFrameType), data.get(), FALSE)).get()));
     guchar kind = 0;
     guchar op = 0;
     guint64 page = 0;
     const gchar* text = nullptr;
     GVariantIter* values = nullptr;
     Frame decoded;
-    g_variant_get(normal, "(yuyti&sav)", &kind, &decoded.sequence, &op, &page, &decoded.number,
+    g_variant_get(normal.get(), "(yuyti&sav)", &kind, &decoded.sequence, &op, &page, &decoded.number,
                   &text, &values);
     bool ok = kind <= static_cast<guchar>(FrameKind::kNote) &&
               op >= static_cast<guchar>(FrameOp::kHello) &&
@@ -112,7 +106,6 @@ bool DecodeFrame(const std::uint8_t* bytes, std::size_t size, Frame* frame) {
         decoded.values.push_back(value);
     }
     g_variant_iter_free(values);
-    g_variant_unref(normal);
     if (ok) *frame = std::move(decoded);
     return ok;
 }

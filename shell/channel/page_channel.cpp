@@ -10,8 +10,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/automation/com_ptr.h"
+#include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
 #include "shell/channel/channel_values.h"
 
@@ -19,7 +21,7 @@ namespace nb::shell {
 
 struct PageChannel::Connection {
     int fd = -1;
-    GSource* source = nullptr;
+    glib::Source source;
     bool greeted = false;
     std::uint32_t next_sequence = 1;
     std::string input;
@@ -109,11 +111,11 @@ std::unique_ptr<PageChannel> PageChannel::Create(const std::string& runtime_dir)
         bind(channel->m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(channel->m_listener, 16) != 0)
         return nullptr;
-    GSource* source = g_unix_fd_source_new(channel->m_listener, G_IO_IN);
-    g_source_set_callback(source, FdCallback(&PageChannel::OnListenReady), channel.get(), nullptr);
-    g_source_set_can_recurse(source, TRUE);
-    channel->m_listen_source = g_source_attach(source, nullptr);
-    g_source_unref(source);
+    const glib::Source source(g_unix_fd_source_new(channel->m_listener, G_IO_IN));
+    g_source_set_callback(source.get(), FdCallback(&PageChannel::OnListenReady), channel.get(),
+                          nullptr);
+    g_source_set_can_recurse(source.get(), TRUE);
+    channel->m_listen_source = g_source_attach(source.get(), nullptr);
     return channel;
 }
 
@@ -145,14 +147,14 @@ void PageChannel::Accept() {
         }
         auto connection = std::make_shared<Connection>();
         connection->fd = fd;
-        connection->source =
-            g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
+        connection->source.reset(
+            g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR)));
         struct Binding {
             PageChannel* channel;
             int fd;
         };
         g_source_set_callback(
-            connection->source,
+            connection->source.get(),
             FdCallback(+[](gint, GIOCondition, gpointer data) -> gboolean {
                 auto* binding = static_cast<Binding*>(data);
                 const auto found = binding->channel->m_connections.find(binding->fd);
@@ -162,8 +164,8 @@ void PageChannel::Accept() {
                 return held->fd < 0 ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
             }),
             new Binding{this, fd}, [](gpointer data) { delete static_cast<Binding*>(data); });
-        g_source_set_can_recurse(connection->source, TRUE);
-        g_source_attach(connection->source, nullptr);
+        g_source_set_can_recurse(connection->source.get(), TRUE);
+        g_source_attach(connection->source.get(), nullptr);
         m_connections[fd] = connection;
     }
 }
@@ -171,9 +173,8 @@ void PageChannel::Accept() {
 void PageChannel::Close(Connection& connection) {
     if (connection.fd < 0) return;
     if (connection.source) {
-        g_source_destroy(connection.source);
-        g_source_unref(connection.source);
-        connection.source = nullptr;
+        g_source_destroy(connection.source.get());
+        connection.source.reset();
     }
     close(connection.fd);
     connection.fd = -1;

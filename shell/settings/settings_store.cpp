@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include "platform/glib/owned.h"
 #include "platform/profile/ini_document.h"
 #include "platform/text/code_pages.h"
 
@@ -38,12 +39,11 @@ class IniSettingsStore final : public SettingsStore {
 
    private:
     IniDocument Load() const {
-        gchar* contents = nullptr;
+        glib::Text contents;
         gsize length = 0;
-        if (!g_file_get_contents(m_path.c_str(), &contents, &length, nullptr)) return IniDocument::Parse("");
-        IniDocument document = IniDocument::Parse(std::string_view(contents, length));
-        g_free(contents);
-        return document;
+        if (!g_file_get_contents(m_path.c_str(), glib::Out(contents), &length, nullptr))
+            return IniDocument::Parse("");
+        return IniDocument::Parse(std::string_view(contents.get(), length));
     }
 
     std::string m_path;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "common/variant_text.h"
+
 namespace nb::shell {
 namespace {
 
@@ -168,8 +170,7 @@ std::uint32_t NumberArgument(const VARIANT& value) {
         case VT_INT: return static_cast<std::uint32_t>(value.intVal);
         case VT_UINT: return value.uintVal;
         case VT_BSTR:
-            return NumberFromText(std::u16string_view(value.bstrVal ? value.bstrVal : u"",
-                                                      SysStringLen(value.bstrVal)));
+            return NumberFromText(NbBstrView(value.bstrVal));
         default: return 0;
     }
 }
@@ -181,7 +182,7 @@ bool SwitchArgument(const VARIANT& value) {
         case VT_INT: return value.intVal == 1;
         case VT_UINT: return value.uintVal == 1;
         case VT_BSTR: {
-            const std::u16string_view text(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal));
+            const std::u16string_view text = NbBstrView(value.bstrVal);
             return text == u"true" || text == u"1";
         }
         default: return false;

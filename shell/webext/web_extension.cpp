@@ -19,6 +19,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/glib/owned.h"
 #include "shell/channel/frame.h"
 
 namespace {
@@ -48,10 +49,12 @@ struct Channel {
     // Names asked once per process; the member table is the same in every window.
     std::unordered_map<std::string, Member> members;
     // The main frame's script context of each page, from its last window-object-cleared.
-    std::unordered_map<std::uint64_t, JSCContext*> contexts;
+    std::unordered_map<std::uint64_t, nb::glib::Object<JSCContext>> contexts;
 };
 
-Channel g_channel;  // one per web process, set up once in the initializer
+// One per web process, set up once in the initializer. Never destroyed: the
+// script contexts it holds must not be released while the process exits.
+Channel& g_channel = *new Channel;
 
 bool WriteAll(const std::string& bytes) {
     std::size_t done = 0;
@@ -93,10 +96,8 @@ void CloseChannel() {
 
 GVariant* ToChannelValue(JSCValue* value, int depth) {
     if (jsc_value_is_string(value)) {
-        gchar* text = jsc_value_to_string(value);
-        GVariant* out = g_variant_new_string(text);
-        g_free(text);
-        return out;
+        const nb::glib::Text text(jsc_value_to_string(value));
+        return g_variant_new_string(text.get());
     }
     if (jsc_value_is_boolean(value)) return g_variant_new_boolean(jsc_value_to_boolean(value));
     if (jsc_value_is_number(value)) {
@@ -110,15 +111,14 @@ GVariant* ToChannelValue(JSCValue* value, int depth) {
     }
     if (jsc_value_is_null(value)) return nb::shell::NullValue();
     if (jsc_value_is_array(value) && depth < nb::shell::kMaxValueNesting) {
-        JSCValue* length_value = jsc_value_object_get_property(value, "length");
-        const std::int32_t length = jsc_value_to_int32(length_value);
-        g_object_unref(length_value);
+        const auto length_value = nb::glib::Take(jsc_value_object_get_property(value, "length"));
+        const std::int32_t length = jsc_value_to_int32(length_value.get());
         GVariantBuilder items;
         g_variant_builder_init(&items, G_VARIANT_TYPE("av"));
         for (std::int32_t i = 0; i < length; ++i) {
-            JSCValue* item = jsc_value_object_get_property_at_index(value, static_cast<guint>(i));
-            g_variant_builder_add(&items, "v", ToChannelValue(item, depth + 1));
-            g_object_unref(item);
+            const auto item = nb::glib::Take(
+                jsc_value_object_get_property_at_index(value, static_cast<guint>(i)));
+            g_variant_builder_add(&items, "v", ToChannelValue(item.get(), depth + 1));
         }
         return g_variant_builder_end(&items);
     }
@@ -139,13 +139,10 @@ JSCValue* ToScriptValue(JSCContext* context, GVariant* value) {
         JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
         const gsize count = g_variant_n_children(value);
         for (gsize i = 0; i < count; ++i) {
-            GVariant* boxed = g_variant_get_child_value(value, i);
-            GVariant* inner = g_variant_get_variant(boxed);
-            JSCValue* item = ToScriptValue(context, inner);
-            jsc_value_object_set_property_at_index(array, static_cast<guint>(i), item);
-            g_object_unref(item);
-            g_variant_unref(inner);
-            g_variant_unref(boxed);
+            const auto boxed = nb::glib::Take(g_variant_get_child_value(value, i));
+            const auto inner = nb::glib::Take(g_variant_get_variant(boxed.get()));
+            const auto item = nb::glib::Take(ToScriptValue(context, inner.get()));
+            jsc_value_object_set_property_at_index(array, static_cast<guint>(i), item.get());
         }
         return array;
     }
@@ -154,10 +151,10 @@ JSCValue* ToScriptValue(JSCContext* context, GVariant* value) {
 
 // --- serving the shell --------------------------------------------------------
 
-JSCContext* PageContext(std::uint64_t page_id) {
+nb::glib::Object<JSCContext> PageContext(std::uint64_t page_id) {
     const auto found = g_channel.contexts.find(page_id);
     if (found == g_channel.contexts.end()) return nullptr;
-    return JSC_CONTEXT(g_object_ref(found->second));
+    return nb::glib::Ref(found->second.get());
 }
 
 // Runs a global function of the page for the shell and writes the reply.
@@ -168,30 +165,25 @@ void ServeCallPage(const Frame& request) {
     reply.op = request.op;
     reply.page = request.page;
     reply.number = kDispUnknownName;
-    JSCContext* context = PageContext(request.page);
-    if (context) {
-        JSCValue* global = jsc_context_get_global_object(context);
-        JSCValue* function = jsc_value_object_get_property(global, request.text.c_str());
-        if (jsc_value_is_function(function)) {
-            GPtrArray* arguments = g_ptr_array_new_with_free_func(g_object_unref);
+    if (const auto context = PageContext(request.page)) {
+        const auto global = nb::glib::Take(jsc_context_get_global_object(context.get()));
+        const auto function =
+            nb::glib::Take(jsc_value_object_get_property(global.get(), request.text.c_str()));
+        if (jsc_value_is_function(function.get())) {
+            const nb::glib::PtrArray arguments(g_ptr_array_new_with_free_func(g_object_unref));
             for (GVariant* value : request.values)
-                g_ptr_array_add(arguments, ToScriptValue(context, value));
-            JSCValue* result = jsc_value_function_callv(
-                function, arguments->len, reinterpret_cast<JSCValue**>(arguments->pdata));
-            if (JSCException* exception = jsc_context_get_exception(context)) {
+                g_ptr_array_add(arguments.get(), ToScriptValue(context.get(), value));
+            const auto result = nb::glib::Take(jsc_value_function_callv(
+                function.get(), arguments->len, reinterpret_cast<JSCValue**>(arguments->pdata)));
+            if (JSCException* exception = jsc_context_get_exception(context.get())) {
                 reply.number = kDispException;
                 reply.text = jsc_exception_get_message(exception);
-                jsc_context_clear_exception(context);
+                jsc_context_clear_exception(context.get());
             } else {
                 reply.number = 0;
-                reply.AddValue(ToChannelValue(result, 0));
+                reply.AddValue(ToChannelValue(result.get(), 0));
             }
-            g_object_unref(result);
-            g_ptr_array_unref(arguments);
         }
-        g_object_unref(function);
-        g_object_unref(global);
-        g_object_unref(context);
     }
     if (!WriteAll(EncodeFrame(reply))) CloseChannel();
 }
@@ -257,12 +249,11 @@ void ThrowFailure(JSCContext* context, const char* name, const Frame& reply, boo
         jsc_context_throw(context, "window.external: the shell is not reachable");
         return;
     }
-    gchar* message = reply.text.empty()
-                         ? g_strdup_printf("window.external.%s failed (0x%08X)", name,
-                                           static_cast<unsigned>(reply.number))
-                         : g_strdup(reply.text.c_str());
-    jsc_context_throw(context, message);
-    g_free(message);
+    const nb::glib::Text message(reply.text.empty()
+                                     ? g_strdup_printf("window.external.%s failed (0x%08X)", name,
+                                                       static_cast<unsigned>(reply.number))
+                                     : g_strdup(reply.text.c_str()));
+    jsc_context_throw(context, message.get());
 }
 
 Member LookUp(JSCContext* context, const char* name) {
@@ -377,20 +368,15 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     JSCClass* external_class =
         jsc_context_register_class(context, "External", nullptr,
                                    const_cast<JSCClassVTable*>(&kExternalTable), nullptr);
-    JSCValue* external = jsc_value_new_object(context, &g_external_instance, external_class);
-    JSCValue* global = jsc_context_get_global_object(context);
+    const auto external =
+        nb::glib::Take(jsc_value_new_object(context, &g_external_instance, external_class));
+    const auto global = nb::glib::Take(jsc_context_get_global_object(context));
     jsc_value_object_define_property_data(
-        global, "external",
+        global.get(), "external",
         static_cast<JSCValuePropertyFlags>(JSC_VALUE_PROPERTY_CONFIGURABLE |
                                            JSC_VALUE_PROPERTY_ENUMERABLE),
-        external);
-    g_object_unref(global);
-    g_object_unref(external);
-    auto [entry, added] = g_channel.contexts.emplace(page_id, context);
-    if (!added) {
-        g_object_unref(entry->second);
-        entry->second = context;
-    }
+        external.get());
+    g_channel.contexts[page_id] = nb::glib::Take(context);
     Note(FrameOp::kHello, page_id, 0, g_channel.token);
     if (g_channel.console) InstallConsole(context, page_id);
 }
@@ -412,14 +398,12 @@ void SendConsole(const char* text, gpointer data) {
 }
 
 void InstallConsole(JSCContext* context, std::uint64_t page_id) {
-    JSCValue* send = jsc_value_new_function(context, nullptr, G_CALLBACK(SendConsole),
-                                            reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(page_id)),
-                                            nullptr, G_TYPE_NONE, 1, G_TYPE_STRING);
-    JSCValue* wrapper = jsc_context_evaluate(context, kConsoleWrapper, -1);
-    JSCValue* result = jsc_value_function_call(wrapper, JSC_TYPE_VALUE, send, G_TYPE_NONE);
-    g_object_unref(result);
-    g_object_unref(wrapper);
-    g_object_unref(send);
+    const auto send = nb::glib::Take(jsc_value_new_function(
+        context, nullptr, G_CALLBACK(SendConsole),
+        reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(page_id)), nullptr, G_TYPE_NONE, 1,
+        G_TYPE_STRING));
+    const auto wrapper = nb::glib::Take(jsc_context_evaluate(context, kConsoleWrapper, -1));
+    nb::glib::Take(jsc_value_function_call(wrapper.get(), JSC_TYPE_VALUE, send.get(), G_TYPE_NONE));
 }
 
 void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
@@ -428,10 +412,7 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
     g_object_weak_ref(
         G_OBJECT(page),
         [](gpointer data, GObject*) {
-            const auto found = g_channel.contexts.find(reinterpret_cast<std::uintptr_t>(data));
-            if (found == g_channel.contexts.end()) return;
-            g_object_unref(found->second);
-            g_channel.contexts.erase(found);
+            g_channel.contexts.erase(reinterpret_cast<std::uintptr_t>(data));
         },
         reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(page_id)));
 }
