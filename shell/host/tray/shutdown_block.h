@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "external/system/unique_fd.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb::shell {
 
@@ -34,7 +34,7 @@ class ShutdownBlock {
 
    private:
     std::optional<std::u16string> m_reason;
-    external::UniqueFd m_lock;
+    UniqueFd m_lock;
 };
 
 }  // namespace nb::shell
