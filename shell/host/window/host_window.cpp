@@ -70,7 +70,9 @@ std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEng
     const std::string agent = std::string(webkit_settings_get_user_agent(settings)) + " " + product;
     webkit_settings_set_user_agent(settings, agent.c_str());
 
-    host->m_window = glib::Take(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+    // GTK keeps the reference a new toplevel comes with until it is destroyed;
+    // this one is ours, held past the destruction.
+    host->m_window = glib::Ref(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_window_set_title(GTK_WINDOW(host->m_window.get()), ToUtf8(owner.Settings().application_name).c_str());
     gtk_container_add(GTK_CONTAINER(host->m_window.get()), GTK_WIDGET(host->m_view.get()));
     gtk_widget_show(GTK_WIDGET(host->m_view.get()));
