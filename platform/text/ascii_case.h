@@ -16,6 +16,11 @@ constexpr Char AsciiLower(Char c) {
 }
 
 template <typename Char>
+constexpr Char AsciiUpper(Char c) {
+    return c >= Char('a') && c <= Char('z') ? static_cast<Char>(c - ('a' - 'A')) : c;
+}
+
+template <typename Char>
 std::basic_string<Char> AsciiLowerCase(std::basic_string_view<Char> text) {
     std::basic_string<Char> lower(text);
     for (Char& c : lower) c = AsciiLower(c);
@@ -25,6 +30,14 @@ inline std::string AsciiLowerCase(std::string_view text) { return AsciiLowerCase
 inline std::u16string AsciiLowerCase(std::u16string_view text) {
     return AsciiLowerCase<char16_t>(text);
 }
+
+template <typename Char>
+std::basic_string<Char> AsciiUpperCase(std::basic_string_view<Char> text) {
+    std::basic_string<Char> upper(text);
+    for (Char& c : upper) c = AsciiUpper(c);
+    return upper;
+}
+inline std::string AsciiUpperCase(std::string_view text) { return AsciiUpperCase<char>(text); }
 
 template <typename Char>
 constexpr bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> a,
