@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
 
 namespace {
@@ -112,7 +113,7 @@ bool RunToEnd(const std::vector<std::string>& command, int output_fd = -1) {
 ChildRun MeasurePeak(const std::vector<std::string>& command) {
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) return {};
-    std::vector<std::string> measured = {SelfPath(), "--peak"};
+    std::vector<std::string> measured = {nb::ProgramPath(), "--peak"};
     measured.insert(measured.end(), command.begin(), command.end());
     const bool launched = RunToEnd(measured, pipe_ends[1]);
     close(pipe_ends[1]);
@@ -227,9 +228,9 @@ void PrintMemory(const std::string& folder) {
                           background = stem + "_background.wav", out = stem + "_out.wav";
         if (!MakeMp3(mp3, minutes[index]) || !MakeMixInputs(main, background, minutes[index]))
             return;
-        transcode[index] = MeasurePeak({SelfPath(), "--transcode", mp3, out, "1"});
+        transcode[index] = MeasurePeak({nb::ProgramPath(), "--transcode", mp3, out, "1"});
         ffmpeg[index] = MeasurePeak(FfmpegCommand(mp3, out));
-        mix[index] = MeasurePeak({SelfPath(), "--mix", main, background, out});
+        mix[index] = MeasurePeak({nb::ProgramPath(), "--mix", main, background, out});
         sox[index] = MeasurePeak(SoxMixCommand(main, background, out));
         for (const std::string& path : {mp3, main, background, out}) std::filesystem::remove(path);
     }

@@ -66,8 +66,6 @@ std::optional<double> ProgramSeconds(const std::vector<std::string>& command) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-
 std::uintmax_t SizeOf(const std::string& path) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);

@@ -33,8 +33,6 @@ ChildRun RunChild(const std::vector<std::string>& command);
 // Seconds a program took to its successful end.
 std::optional<double> ProgramSeconds(const std::vector<std::string>& command);
 
-std::string SelfPath();
-
 // 0 when the file cannot be read.
 std::uintmax_t SizeOf(const std::string& path);
 

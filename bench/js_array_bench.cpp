@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/automation/automation.h"
+#include "platform/text/ascii_case.h"
 #include "utils/js_array.h"
 
 namespace {
@@ -121,22 +122,13 @@ Timing HashMapRun(const Names& names) {
     return timing;
 }
 
-bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
 // Each member grows the table by one slot and every lookup scans from the start.
 Timing LinearTableRun(const Names& names) {
     Timing timing;
     std::vector<std::pair<std::u16string, VARIANT>> table;
     const auto find = [&table](std::u16string_view name) -> VARIANT* {
         for (auto& entry : table)
-            if (SameIgnoringAsciiCase(entry.first, name)) return &entry.second;
+            if (nb::EqualsIgnoringAsciiCase(entry.first, name)) return &entry.second;
         return nullptr;
     };
     auto start = Clock::now();

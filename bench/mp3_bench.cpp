@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
 
 namespace {
@@ -91,7 +92,7 @@ void PrintMemory(const std::string& folder) {
     for (int index = 0; index < 2; ++index) {
         const std::string wave = folder + "/memory" + std::to_string(index) + ".wav";
         if (!MakeNoiseWave(wave, minutes[index])) return;
-        ours[index] = RunChild({SelfPath(), "--encode", wave, wave + ".mp3"});
+        ours[index] = RunChild({nb::ProgramPath(), "--encode", wave, wave + ".mp3"});
         lame[index] = RunChild(LameCommand(wave, wave + ".lame.mp3"));
         std::filesystem::remove(wave);
     }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
 #include "heaac/he2_encoder.h"
 
@@ -132,8 +133,9 @@ void PrintTimes(const std::string& wave, const std::string& folder) {
 }
 
 void PrintMemory(const std::string& wave, const std::string& folder) {
-    const ChildRun wave_cut = RunChild({SelfPath(), "--cut", "4011", wave, folder + "/m.wav"});
-    const ChildRun three_gp = RunChild({SelfPath(), "--cut", "4010", wave, folder + "/m.3gp"});
+    const std::string self = nb::ProgramPath();
+    const ChildRun wave_cut = RunChild({self, "--cut", "4011", wave, folder + "/m.wav"});
+    const ChildRun three_gp = RunChild({self, "--cut", "4010", wave, folder + "/m.3gp"});
     const ChildRun sox = RunChild(SoxCommand(wave, folder + "/m_sox.wav"));
     std::printf("\npeak resident size of a process making the ringtone, kB\n");
     const auto row = [](const char* name, const ChildRun& run) {

@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "common/task_memory.h"
+#include "platform/kernel/fd_io.h"
 #include "platform/text/code_pages.h"
 #include "platform/ui/message_box.h"
 
@@ -33,32 +33,6 @@ bool NamesUtf8(std::u16string_view content_type) {
 }  // namespace
 
 void Buffer::TaskMemoryFree::operator()(std::byte* block) const { CoTaskMemFree(block); }
-
-Buffer::FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)) {}
-
-Buffer::FileDescriptor& Buffer::FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-bool Buffer::FileDescriptor::WriteAll(std::string_view bytes) const {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-bool Buffer::FileDescriptor::Close() {
-    if (m_fd < 0) return true;
-    return ::close(std::exchange(m_fd, -1)) == 0;
-}
 
 std::optional<Buffer> Buffer::Create(std::uint32_t initial_size) {
     std::optional<std::uint32_t> capacity = CapacityFor(initial_size);
@@ -147,7 +121,7 @@ HRESULT Buffer::WriteFromFile(LPCWSTR path) {
         if (!m_storage) return ReportMissingStorage();
     }
     if (!path) return E_FAIL;
-    FileDescriptor file(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
+    nb::UniqueFd file(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.IsOpen()) return E_FAIL;
     std::byte chunk[kFileChunkSize];
     for (;;) {
@@ -187,7 +161,7 @@ HRESULT Buffer::GrowLocked(std::size_t count) {
 
 HRESULT Buffer::MirrorLocked(const std::byte* bytes, std::size_t count) {
     if (!m_cache_file.IsOpen()) return S_OK;
-    if (m_cache_file.WriteAll({reinterpret_cast<const char*>(bytes), count})) return S_OK;
+    if (nb::WriteFully(m_cache_file.Get(), bytes, count)) return S_OK;
     DropCacheFileLocked();
     return E_FAIL;
 }

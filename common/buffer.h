@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/automation/wintypes.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb {
 
@@ -105,24 +106,6 @@ private:
     };
     using Storage = std::unique_ptr<std::byte[], TaskMemoryFree>;
 
-    class FileDescriptor {
-    public:
-        FileDescriptor() = default;
-        explicit FileDescriptor(int fd) : m_fd(fd) {}
-        FileDescriptor(FileDescriptor&& other) noexcept;
-        FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-        ~FileDescriptor() { Close(); }
-        bool IsOpen() const { return m_fd >= 0; }
-        int Get() const { return m_fd; }
-        // Writes every byte, retrying short writes; false on any error.
-        bool WriteAll(std::string_view bytes) const;
-        // False when closing reported an error.
-        bool Close();
-
-    private:
-        int m_fd = -1;
-    };
-
     Buffer(Storage storage, std::uint32_t capacity);
     void TakeOverLocked(Buffer& other);
 
@@ -154,7 +137,7 @@ private:
     std::u16string m_cache_url;
     std::u16string m_cache_extension;
     std::u16string m_cache_file_name;
-    FileDescriptor m_cache_file;
+    nb::UniqueFd m_cache_file;
 };
 
 }  // namespace nb

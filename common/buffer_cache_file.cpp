@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/buffer.h"
+#include "platform/kernel/fd_io.h"
 #include "platform/text/code_pages.h"
 #include "platform/urlcache/url_cache.h"
 
@@ -62,8 +63,8 @@ HRESULT Buffer::CreateCacheFile(LPCWSTR url, LPCWSTR extension) {
     char16_t name[kUrlCacheFileNameCapacity] = {};
     if (CreateUrlCacheEntryW(url, m_expected, extension, name, 0)) {
         std::string path = ToUtf8(name);
-        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (file.IsOpen() && file.WriteAll(UnreadView())) {
+        nb::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (file.IsOpen() && nb::WriteFully(file.Get(), UnreadView())) {
             m_cache_file = std::move(file);
             m_cache_file_name = name;
             m_cache_url = url;

@@ -4,6 +4,8 @@
 
 #include <cwctype>
 
+#include "platform/text/ascii_case.h"
+
 namespace nb::utils {
 namespace {
 
@@ -54,8 +56,7 @@ std::u16string FoldName(std::u16string_view name) {
     for (std::size_t i = 0; i < name.size(); ++i) {
         const char16_t unit = name[i];
         if (unit < 0x80) {
-            folded.push_back(unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32)
-                                                          : unit);
+            folded.push_back(nb::AsciiLower(unit));
             continue;
         }
         char32_t code_point = unit;

@@ -1,6 +1,7 @@
 #include "utils/type_info_members.h"
 
 #include "platform/automation/com_ptr.h"
+#include "platform/text/ascii_case.h"
 
 namespace nb::utils {
 namespace {
@@ -44,18 +45,10 @@ HRESULT AddFunction(CMemberTable& members, ITypeInfo* info, UINT index) {
 }
 
 // The root names are ASCII, so an ASCII case fold compares them exactly.
-bool EqualsLowerAscii(std::u16string_view name, std::u16string_view lower) {
-    if (name.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char16_t unit = name[i] >= u'A' && name[i] <= u'Z' ? name[i] + 32 : name[i];
-        if (unit != lower[i]) return false;
-    }
-    return true;
-}
-
 bool IsRootInterface(std::u16string_view name) {
-    return EqualsLowerAscii(name, u"idispatch") || EqualsLowerAscii(name, u"idispatchex") ||
-           EqualsLowerAscii(name, u"iunknown");
+    return nb::EqualsIgnoringAsciiCase(name, u"IDispatch") ||
+           nb::EqualsIgnoringAsciiCase(name, u"IDispatchEx") ||
+           nb::EqualsIgnoringAsciiCase(name, u"IUnknown");
 }
 
 HRESULT FirstBase(ITypeInfo* info, ComPtr<ITypeInfo>* base) {

@@ -2,7 +2,6 @@
 // floating point, booleans, strings, and objects through their value
 // property. Integers round half to even from floating point, as automation
 // conversions do.
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <variant>
 
 #include "platform/automation/com_ptr.h"
+#include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 
 namespace {
@@ -113,13 +113,6 @@ Conversion ParseNumber(const std::u16string& text) {
     return {S_OK, number};
 }
 
-bool EqualsIgnoringCase(const std::string& text, const char* word) {
-    if (text.size() != std::strlen(word)) return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
-    return true;
-}
-
 // Integer of the given range, from any scalar.
 template <typename Integer>
 HRESULT ToInteger(const Scalar& value, Integer& out) {
@@ -164,8 +157,8 @@ HRESULT ToBool(const Scalar& value, bool& out) {
     if (auto* flag = std::get_if<bool>(&value)) return out = *flag, S_OK;
     if (auto* text = std::get_if<std::u16string>(&value)) {
         std::string word = Trimmed(*text);
-        if (EqualsIgnoringCase(word, "true")) return out = true, S_OK;
-        if (EqualsIgnoringCase(word, "false")) return out = false, S_OK;
+        if (nb::EqualsIgnoringAsciiCase(word, "true")) return out = true, S_OK;
+        if (nb::EqualsIgnoringAsciiCase(word, "false")) return out = false, S_OK;
     }
     double number = 0;
     HRESULT hr = ToDouble(value, number);

@@ -3,11 +3,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/kernel/program_paths.h"
 
 namespace {
 
@@ -28,15 +29,6 @@ struct LoadedModule {
     std::string path;
     void* handle;
 };
-
-std::string DirectoryOfProgram() {
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    std::string program(path, static_cast<std::size_t>(length));
-    std::size_t slash = program.rfind('/');
-    return slash == std::string::npos || slash == 0 ? "/" : program.substr(0, slash);
-}
 
 class ModuleTable {
 public:
@@ -73,7 +65,7 @@ public:
     }
 
 private:
-    ModuleTable() : m_application_directory(DirectoryOfProgram()) {}
+    ModuleTable() : m_application_directory(nb::ProgramDirectory()) {}
 
     std::mutex m_mutex;
     std::string m_application_directory;

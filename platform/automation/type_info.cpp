@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/automation/com_ptr.h"
+#include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 
 namespace {
@@ -35,17 +36,6 @@ Signature SignatureOf(const Method& method) {
         return Signature::kPutVariant;
     if (method.parameter_types.empty() && returns_nothing) return Signature::kCall;
     return Signature::kUnsupported;
-}
-
-bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-        if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 BSTR NewBstr(std::u16string_view text) {
@@ -131,7 +121,7 @@ public:
         if (count == 0) return S_OK;
         for (UINT i = 0; i < count; ++i) members[i] = MEMBERID_NIL;
         for (const Method& method : m_methods) {
-            if (names[0] && SameTextIgnoringCase(method.name, names[0])) {
+            if (names[0] && nb::EqualsIgnoringAsciiCase(method.name, names[0])) {
                 members[0] = method.dispid;
                 return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;  // no named parameters
             }

@@ -11,6 +11,7 @@
 
 #include "platform/isomedia/box_buffer.h"
 #include "platform/isomedia/movie_records.h"
+#include "platform/kernel/no_throw.h"
 
 namespace nb::isomedia {
 namespace {
@@ -28,13 +29,7 @@ constexpr std::uint32_t kSampleEntryBits = 16;
 // No exception leaves a call: a failed allocation is a result.
 template <typename Body>
 MP4Err Guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return kMP4NoMemoryErr;
-    } catch (...) {
-        return kMP4BadParamErr;
-    }
+    return nb::NoThrow(body, kMP4NoMemoryErr, kMP4BadParamErr);
 }
 
 std::uint32_t ReadValue(const MP4HandleRecord& handle, std::uint32_t index) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/automation/wintypes.h"
 #include "platform/kernel/unique_fd.h"
@@ -20,6 +21,9 @@ struct ReadResult {
 
 // Writes all count bytes; false on any failure (a full disk, a closed pipe).
 [[nodiscard]] NB_EXPORT bool WriteFully(int fd, const void* buffer, std::size_t count);
+[[nodiscard]] inline bool WriteFully(int fd, std::string_view bytes) {
+    return WriteFully(fd, bytes.data(), bytes.size());
+}
 
 // An existing file opened for reading; a closed descriptor when it cannot be
 // opened or is a folder.

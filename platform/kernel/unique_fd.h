@@ -27,6 +27,12 @@ class UniqueFd {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = fd;
     }
+    // Closes now; false when closing reported an error (a write the kernel
+    // deferred may fail only here). Closing nothing succeeds.
+    bool Close() {
+        if (m_fd < 0) return true;
+        return ::close(std::exchange(m_fd, -1)) == 0;
+    }
     // Gives the descriptor up without closing it.
     [[nodiscard]] int Release() { return std::exchange(m_fd, -1); }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel/fd_io.h"
 #include "platform/profile/ini_document.h"
 #include "platform/text/code_pages.h"
 
@@ -23,20 +24,6 @@ constexpr BOOL kFalse = 0;
 constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
 // The value GetPrivateProfileIntW reads, as the system reads it.
 constexpr DWORD kIntegerBufferSize = 30;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 enum class Encoding { kUtf8, kUtf16 };
 
@@ -50,21 +37,20 @@ struct FileText {
 // The whole file, or nothing when it exists but cannot be read.
 std::optional<FileText> ReadFileText(const std::string& path) {
     FileText file;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
+    nb::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return file;
         return std::nullopt;
     }
-    if (::fstat(fd.get(), &file.status) != 0 || !S_ISREG(file.status.st_mode)) return std::nullopt;
+    if (::fstat(fd.Get(), &file.status) != 0 || !S_ISREG(file.status.st_mode)) return std::nullopt;
     file.exists = true;
     std::string bytes;
     char chunk[16384];
     for (;;) {
-        ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) break;
-        bytes.append(chunk, static_cast<std::size_t>(got));
+        const nb::ReadResult read = nb::ReadFully(fd.Get(), chunk, sizeof chunk);
+        if (read.failed) return std::nullopt;
+        bytes.append(chunk, read.bytes);
+        if (read.bytes < sizeof chunk) break;
     }
     if (bytes.starts_with(kUtf16ByteOrderMark)) {
         file.encoding = Encoding::kUtf16;
@@ -107,16 +93,6 @@ mode_t NewFileMode() {
     return 0644;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(wrote));
-    }
-    return true;
-}
-
 // Writes bytes to a new file beside path and renames it over path, keeping
 // the old file's mode and, where allowed, its owner. The new file's bytes
 // reach the disk before the rename, so after a crash the name holds the old
@@ -129,13 +105,14 @@ bool ReplaceFile(const std::string& path, const std::string& directory, const Fi
     std::string temp = directory + "/." + base + ".XXXXXX";
     int raw_fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (raw_fd < 0) return false;
-    FileDescriptor fd(raw_fd);
+    nb::UniqueFd fd(raw_fd);
     mode_t mode = old_file.exists ? (old_file.status.st_mode & 07777) : NewFileMode();
-    bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    bool ok = ::fchmod(fd.Get(), mode) == 0 && nb::WriteFully(fd.Get(), bytes) &&
+              ::fsync(fd.Get()) == 0;
     if (ok && old_file.exists) {
         // Only root may give a file away; anyone else keeps the file as theirs.
         [[maybe_unused]] int ignored =
-            ::fchown(fd.get(), old_file.status.st_uid, old_file.status.st_gid);
+            ::fchown(fd.Get(), old_file.status.st_uid, old_file.status.st_gid);
     }
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) {
@@ -173,12 +150,12 @@ BOOL EditFile(LPCWSTR file_name, nb::IniDocument::EditResult (*edit)(nb::IniDocu
     std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
     if (slash == 0) directory = "";
     if (slash == std::string::npos) path = "./" + path;
-    FileDescriptor directory_fd(
+    nb::UniqueFd directory_fd(
         ::open(directory.empty() ? "/" : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory_fd.get() < 0) return kFalse;
+    if (directory_fd.Get() < 0) return kFalse;
     // Serialises writers in this folder, across threads and processes; the
     // lock goes with the descriptor.
-    while (::flock(directory_fd.get(), LOCK_EX) != 0)
+    while (::flock(directory_fd.Get(), LOCK_EX) != 0)
         if (errno != EINTR) return kFalse;
 
     std::optional<FileText> file = ReadFileText(path);

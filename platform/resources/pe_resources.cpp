@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <new>
 
+#include "platform/kernel/fd_io.h"
 #include "platform/text/case_fold.h"
 
 namespace nb {
@@ -68,34 +68,23 @@ std::optional<DWORD> ParseNumberForm(std::u16string_view text) {
 
 // Reads the whole file; a regular file of at most 4 GiB.
 std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> result;
+    const nb::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsOpen()) return std::nullopt;
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kMaxFileSize) {
-        std::vector<std::uint8_t> bytes;
-        try {
-            bytes.resize(static_cast<std::size_t>(status.st_size));
-        } catch (const std::bad_alloc&) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        std::size_t done = 0;
-        bool failed = false;
-        while (done < bytes.size()) {
-            ssize_t got =
-                ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR) continue;
-            failed = got < 0;
-            // 0: the file shrank meanwhile; what was read is judged as is.
-            if (got <= 0) break;
-            done += static_cast<std::size_t>(got);
-        }
-        bytes.resize(done);
-        if (!failed) result = std::move(bytes);
+    if (::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kMaxFileSize)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(status.st_size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
-    ::close(fd);
-    return result;
+    // A short read: the file shrank meanwhile; what was read is judged as is.
+    const nb::ReadResult read = nb::ReadFully(file.Get(), bytes.data(), bytes.size());
+    if (read.failed) return std::nullopt;
+    bytes.resize(read.bytes);
+    return bytes;
 }
 
 }  // namespace

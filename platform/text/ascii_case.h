@@ -16,14 +16,27 @@ constexpr Char AsciiLower(Char c) {
 }
 
 template <typename Char>
-std::basic_string<Char> AsciiLowerCase(std::basic_string_view<Char> text) {
-    std::basic_string<Char> lower(text);
-    for (Char& c : lower) c = AsciiLower(c);
-    return lower;
+constexpr Char AsciiUpper(Char c) {
+    return c >= Char('a') && c <= Char('z') ? static_cast<Char>(c - ('a' - 'A')) : c;
 }
-inline std::string AsciiLowerCase(std::string_view text) { return AsciiLowerCase<char>(text); }
+
+namespace detail {
+template <typename Char>
+std::basic_string<Char> EachUnit(std::basic_string_view<Char> text, Char (*fold)(Char)) {
+    std::basic_string<Char> folded(text);
+    for (Char& c : folded) c = fold(c);
+    return folded;
+}
+}  // namespace detail
+
+inline std::string AsciiLowerCase(std::string_view text) {
+    return detail::EachUnit(text, &AsciiLower<char>);
+}
 inline std::u16string AsciiLowerCase(std::u16string_view text) {
-    return AsciiLowerCase<char16_t>(text);
+    return detail::EachUnit(text, &AsciiLower<char16_t>);
+}
+inline std::string AsciiUpperCase(std::string_view text) {
+    return detail::EachUnit(text, &AsciiUpper<char>);
 }
 
 template <typename Char>

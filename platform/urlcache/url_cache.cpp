@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "platform/kernel/fd_io.h"
 #include "platform/text/code_pages.h"
 
 namespace {
@@ -178,22 +178,12 @@ std::optional<nb::UrlCacheEntry> FindIn(const std::string& directory, std::strin
     return entry;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Readers see either the old entry or the new one, never a partial file.
 bool ReplaceAtomically(const std::string& path, std::string_view contents) {
     std::string temporary = path.substr(0, path.rfind('/')) + "/.entry-XXXXXX";
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool written = WriteAll(fd, contents);
+    bool written = nb::WriteFully(fd, contents);
     bool closed = ::close(fd) == 0;
     if (written && closed && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());

@@ -6,6 +6,7 @@
 
 #include "common/argument_kinds.h"
 #include "common/script_array.h"
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/text/code_pages.h"
 
@@ -102,9 +103,9 @@ json ScriptArrayToJson(const VARIANT& array, int depth) {
 }
 
 json TextOf(const VARIANT& value) {
-    nb::Variant text;
-    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return nullptr;
-    return nb::ToUtf8({text.bstrVal ? text.bstrVal : u"", SysStringLen(text.bstrVal)});
+    const std::optional<std::u16string> text = NbVariantText(value);
+    if (!text) return nullptr;
+    return nb::ToUtf8(*text);
 }
 
 json ConvertToJson(const VARIANT& value, int depth) {
@@ -120,7 +121,7 @@ json ConvertToJson(const VARIANT& value, int depth) {
         case VT_BOOL:
             return value.boolVal != VARIANT_FALSE;
         case VT_BSTR:
-            return nb::ToUtf8({value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal)});
+            return nb::ToUtf8(NbBstrView(value.bstrVal));
         case VT_DISPATCH:
             return ScriptArrayToJson(value, depth);
         default:

@@ -48,6 +48,14 @@ TEST(UniqueFd, ClosesOnceAndMovesOwnership) {
     EXPECT_TRUE(IsOpenDescriptor(kept));
     nb::UniqueFd(kept).Reset();
     EXPECT_FALSE(IsOpenDescriptor(kept));
+
+    nb::UniqueFd closed(::dup(STDERR_FILENO));
+    const int duplicate = closed.Get();
+    EXPECT_TRUE(closed.Close());
+    EXPECT_FALSE(closed.IsOpen());
+    EXPECT_FALSE(IsOpenDescriptor(duplicate));
+    EXPECT_TRUE(closed.Close());  // nothing left to close
+    EXPECT_FALSE(nb::UniqueFd(duplicate).Close());  // no longer a descriptor
 }
 
 // A pipe carries at most its capacity at once, so a megabyte written on one

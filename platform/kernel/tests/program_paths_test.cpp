@@ -26,10 +26,10 @@ TEST(ProgramPaths, NameTheModuleHoldingAnAddress) {
 
     // A function of the platform library lives in that library, not in the
     // program calling it.
-    const std::string library = nb::ModulePathOf(reinterpret_cast<const void*>(&nb::WriteFully));
+    const std::string library = nb::ModulePathOf(reinterpret_cast<const void*>(&nb::ReadFully));
     EXPECT_EQ(fs::path(library).filename(), "libnbplatform.so");
     EXPECT_TRUE(fs::path(library).is_absolute());
-    EXPECT_EQ(nb::ModuleDirectoryOf(reinterpret_cast<const void*>(&nb::WriteFully)),
+    EXPECT_EQ(nb::ModuleDirectoryOf(reinterpret_cast<const void*>(&nb::ReadFully)),
               fs::path(library).parent_path().string());
 
     EXPECT_EQ(nb::ModulePathOf(nullptr), "");

@@ -23,22 +23,6 @@ namespace fs = std::filesystem;
 constexpr const char16_t* kClassKey = u"CLSID\\{AC0ECD03-E268-46B1-AF97-12272E1F9943}";
 constexpr const char16_t* kAppIdKey = u"AppID\\{AC0ECDFF-E268-46B1-AF97-12272E1F9943}";
 
-// A handle closed at the end of the scope.
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    PHKEY out() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
 LSTATUS SetText(HKEY key, LPCWSTR name, std::u16string_view text) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                           static_cast<DWORD>((text.size() + 1) * 2));
@@ -46,21 +30,21 @@ LSTATUS SetText(HKEY key, LPCWSTR name, std::u16string_view text) {
 
 // The stored text without its terminator, or the failure's code as text.
 std::u16string GetText(HKEY key, LPCWSTR sub_key, LPCWSTR name) {
-    Key opened;
-    LSTATUS status = RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.out());
+    nb::UniqueKey opened;
+    LSTATUS status = RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.Put());
     if (status != ERROR_SUCCESS) return u"open failed";
     char16_t buffer[256] = {};
     DWORD size = sizeof buffer - 2;
     DWORD type = 0;
-    status = RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+    status = RegQueryValueExW(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
                               &size);
     if (status != ERROR_SUCCESS) return u"query failed";
     return std::u16string(buffer, size / 2 - (size >= 2 && buffer[size / 2 - 1] == 0 ? 1 : 0));
 }
 
 bool KeyExists(HKEY key, LPCWSTR sub_key) {
-    Key opened;
-    return RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.out()) == ERROR_SUCCESS;
+    nb::UniqueKey opened;
+    return RegOpenKeyExW(key, sub_key, 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
 }
 
 class RegistryTest : public testing::Test {
@@ -84,41 +68,41 @@ protected:
 // unregistration, which removes the class key whole and keeps the AppID.
 TEST_F(RegistryTest, RegistrationScriptsApplyAndUndo) {
     {
-        Key app_id;
+        nb::UniqueKey app_id;
         DWORD disposition = 0;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kAppIdKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_WRITE, nullptr, app_id.out(), &disposition),
+                                  KEY_WRITE, nullptr, app_id.Put(), &disposition),
                   ERROR_SUCCESS);
         EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-        EXPECT_EQ(SetText(app_id.get(), nullptr, u"NbBrowser"), ERROR_SUCCESS);
-        Key exe;
+        EXPECT_EQ(SetText(app_id.Get(), nullptr, u"NbBrowser"), ERROR_SUCCESS);
+        nb::UniqueKey exe;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"AppID\\NbBrowser.EXE", 0, nullptr, 0,
-                                  KEY_WRITE, nullptr, exe.out(), nullptr),
+                                  KEY_WRITE, nullptr, exe.Put(), nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(SetText(exe.get(), u"AppID", u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}"),
+        EXPECT_EQ(SetText(exe.Get(), u"AppID", u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}"),
                   ERROR_SUCCESS);
 
-        Key clsid;
+        nb::UniqueKey clsid;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, clsid.out(), nullptr),
+                                  nullptr, clsid.Put(), nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(SetText(clsid.get(), u"", u"BrowserCustomizer Class"), ERROR_SUCCESS);
+        EXPECT_EQ(SetText(clsid.Get(), u"", u"BrowserCustomizer Class"), ERROR_SUCCESS);
         for (const char16_t* sub :
              {u"ProgID", u"VersionIndependentProgID", u"Programmable", u"LocalServer32"}) {
-            Key child;
-            ASSERT_EQ(RegCreateKeyExW(clsid.get(), sub, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                      child.out(), nullptr),
+            nb::UniqueKey child;
+            ASSERT_EQ(RegCreateKeyExW(clsid.Get(), sub, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                      child.Put(), nullptr),
                       ERROR_SUCCESS);
             if (std::u16string_view(sub) == u"LocalServer32") {
-                EXPECT_EQ(SetText(child.get(), nullptr, u"/opt/app/NbBrowser"), ERROR_SUCCESS);
+                EXPECT_EQ(SetText(child.Get(), nullptr, u"/opt/app/NbBrowser"), ERROR_SUCCESS);
             }
         }
     }
     // Opening an existing key reports it; names match in any case.
-    Key again;
+    nb::UniqueKey again;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"appid\\NBBROWSER.exe", 0, nullptr, 0, KEY_READ,
-                              nullptr, again.out(), &disposition),
+                              nullptr, again.Put(), &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(GetText(HKEY_CLASSES_ROOT,
@@ -138,23 +122,23 @@ TEST_F(RegistryTest, RegistrationScriptsApplyAndUndo) {
 }
 
 TEST_F(RegistryTest, QueriesFollowTheSystemsBufferRules) {
-    Key key;
+    nb::UniqueKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Nimbra", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.out(), nullptr),
+                              nullptr, key.Put(), nullptr),
               ERROR_SUCCESS);
     const BYTE binary[] = {0x0A, 0xFF};
     const DWORD number = 0x12345678;
     const char16_t multi[] = u"a\0b\0";  // two strings and the closing zero
-    ASSERT_EQ(RegSetValueExW(key.get(), u"Bin", 0, REG_BINARY, binary, 2), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.Get(), u"Bin", 0, REG_BINARY, binary, 2), ERROR_SUCCESS);
     ASSERT_EQ(
-        RegSetValueExW(key.get(), u"Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+        RegSetValueExW(key.Get(), u"Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
         ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), u"Multi", 0, REG_MULTI_SZ,
+    ASSERT_EQ(RegSetValueExW(key.Get(), u"Multi", 0, REG_MULTI_SZ,
                              reinterpret_cast<const BYTE*>(multi), sizeof multi),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), u"Empty", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.Get(), u"Empty", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
     // Replacing changes type and data.
-    ASSERT_EQ(SetText(key.get(), u"num", u"text now"), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"num", u"text now"), ERROR_SUCCESS);
 
     struct Case {
         const char16_t* name;
@@ -180,7 +164,7 @@ TEST_F(RegistryTest, QueriesFollowTheSystemsBufferRules) {
         std::memset(buffer, 0xCC, sizeof buffer);
         DWORD type = 0;
         DWORD size = c.capacity == kNoBuffer ? 0 : c.capacity;
-        EXPECT_EQ(RegQueryValueExW(key.get(), c.name, nullptr, &type,
+        EXPECT_EQ(RegQueryValueExW(key.Get(), c.name, nullptr, &type,
                                    c.capacity == kNoBuffer ? nullptr : buffer, &size),
                   c.status);
         EXPECT_EQ(type, c.type);
@@ -191,17 +175,17 @@ TEST_F(RegistryTest, QueriesFollowTheSystemsBufferRules) {
     }
     BYTE buffer[4];
     DWORD size = 4;
-    ASSERT_EQ(RegQueryValueExW(key.get(), u"Bin", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(key.Get(), u"Bin", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
     EXPECT_EQ(buffer[0], 0x0A);
     EXPECT_EQ(buffer[1], 0xFF);
     DWORD reserved = 0;
-    EXPECT_EQ(RegQueryValueExW(key.get(), u"Bin", &reserved, nullptr, buffer, &size),
+    EXPECT_EQ(RegQueryValueExW(key.Get(), u"Bin", &reserved, nullptr, buffer, &size),
               ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegQueryValueExW(key.get(), u"Bin", nullptr, nullptr, buffer, nullptr),
+    EXPECT_EQ(RegQueryValueExW(key.Get(), u"Bin", nullptr, nullptr, buffer, nullptr),
               ERROR_INVALID_PARAMETER);
 
-    EXPECT_EQ(RegDeleteValueW(key.get(), u"BIN"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValueW(key.get(), u"Bin"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueW(key.Get(), u"BIN"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(key.Get(), u"Bin"), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, BadPathsAndHandlesAreRefused) {
@@ -218,9 +202,9 @@ TEST_F(RegistryTest, BadPathsAndHandlesAreRefused) {
         {std::u16string(255, u'y'), ERROR_SUCCESS},
     };
     for (const Case& c : cases) {
-        Key key;
+        nb::UniqueKey key;
         EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, c.path.c_str(), 0, nullptr, 0, KEY_READ,
-                                  nullptr, key.out(), nullptr),
+                                  nullptr, key.Put(), nullptr),
                   c.status);
     }
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Nimbra"));
@@ -233,57 +217,57 @@ TEST_F(RegistryTest, BadPathsAndHandlesAreRefused) {
     HKEY forged = reinterpret_cast<HKEY>(&not_a_key);
     for (HKEY bad : {closed, forged, static_cast<HKEY>(nullptr),
                      reinterpret_cast<HKEY>(ULONG_PTR{0x80000004})}) {
-        Key key;
-        EXPECT_EQ(RegOpenKeyExW(bad, u"Software", 0, KEY_READ, key.out()), ERROR_INVALID_HANDLE);
+        nb::UniqueKey key;
+        EXPECT_EQ(RegOpenKeyExW(bad, u"Software", 0, KEY_READ, key.Put()), ERROR_INVALID_HANDLE);
         EXPECT_EQ(SetText(bad, u"v", u"x"), ERROR_INVALID_HANDLE);
     }
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, nullptr),
               ERROR_INVALID_PARAMETER);
-    Key missing;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Missing", 0, KEY_READ, missing.out()),
+    nb::UniqueKey missing;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Missing", 0, KEY_READ, missing.Put()),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(missing.get(), nullptr);
+    EXPECT_EQ(missing.Get(), nullptr);
 }
 
 TEST_F(RegistryTest, HandlesKeepTheirRightsAndNoticeDeletion) {
-    Key read_only;
+    nb::UniqueKey read_only;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_READ, nullptr,
-                              read_only.out(), nullptr),
+                              read_only.Put(), nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(SetText(read_only.get(), u"v", u"x"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteValueW(read_only.get(), u"v"), ERROR_ACCESS_DENIED);
-    Key child;
-    EXPECT_EQ(RegCreateKeyExW(read_only.get(), u"B", 0, nullptr, 0, KEY_READ, nullptr, child.out(),
+    EXPECT_EQ(SetText(read_only.Get(), u"v", u"x"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueW(read_only.Get(), u"v"), ERROR_ACCESS_DENIED);
+    nb::UniqueKey child;
+    EXPECT_EQ(RegCreateKeyExW(read_only.Get(), u"B", 0, nullptr, 0, KEY_READ, nullptr, child.Put(),
                               nullptr),
               ERROR_ACCESS_DENIED);
-    Key write_only;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, KEY_SET_VALUE, write_only.out()),
+    nb::UniqueKey write_only;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, KEY_SET_VALUE, write_only.Put()),
               ERROR_SUCCESS);
-    EXPECT_EQ(SetText(write_only.get(), u"v", u"x"), ERROR_SUCCESS);
+    EXPECT_EQ(SetText(write_only.Get(), u"v", u"x"), ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExW(write_only.get(), u"v", nullptr, nullptr, nullptr, &size),
+    EXPECT_EQ(RegQueryValueExW(write_only.Get(), u"v", nullptr, nullptr, nullptr, &size),
               ERROR_ACCESS_DENIED);
 
     // Deleted under the handle, then created again under the same name: the
     // handle still names the deleted key.
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Software\\A"), ERROR_SUCCESS);
-    Key recreated;
+    nb::UniqueKey recreated;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, recreated.out(), nullptr),
+                              nullptr, recreated.Put(), nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(SetText(write_only.get(), u"v", u"y"), ERROR_KEY_DELETED);
+    EXPECT_EQ(SetText(write_only.Get(), u"v", u"y"), ERROR_KEY_DELETED);
     size = 0;
-    EXPECT_EQ(RegQueryValueExW(recreated.get(), u"v", nullptr, nullptr, nullptr, &size),
+    EXPECT_EQ(RegQueryValueExW(recreated.Get(), u"v", nullptr, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, DeletingKeysAndTrees) {
     for (const char16_t* path : {u"T\\a\\deep\\deeper", u"T\\b", u"Other"}) {
-        Key key;
+        nb::UniqueKey key;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  key.out(), nullptr),
+                                  key.Put(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(SetText(key.get(), u"v", path), ERROR_SUCCESS);
+        ASSERT_EQ(SetText(key.Get(), u"v", path), ERROR_SUCCESS);
     }
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"T\\a"), ERROR_ACCESS_DENIED);  // has subkeys
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"T\\b"), ERROR_SUCCESS);
@@ -292,10 +276,10 @@ TEST_F(RegistryTest, DeletingKeysAndTrees) {
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);  // a root stays
 
     // Without a sub key, the tree call empties the key and keeps it.
-    Key t;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"T", 0, KEY_ALL_ACCESS, t.out()), ERROR_SUCCESS);
-    ASSERT_EQ(SetText(t.get(), u"own", u"value"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteTreeW(t.get(), nullptr), ERROR_SUCCESS);
+    nb::UniqueKey t;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"T", 0, KEY_ALL_ACCESS, t.Put()), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(t.Get(), u"own", u"value"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeW(t.Get(), nullptr), ERROR_SUCCESS);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"T"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"T\\a"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"T\\a\\deep\\deeper"));
@@ -317,16 +301,16 @@ TEST_F(RegistryTest, DeletingKeysAndTrees) {
 }
 
 TEST_F(RegistryTest, EachRootIsAStoreOfItsOwnInWriteAheadLogMode) {
-    Key key;
+    nb::UniqueKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Nimbra", 0, nullptr, 0, KEY_WRITE,
-                              nullptr, key.out(), nullptr),
+                              nullptr, key.Put(), nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(SetText(key.get(), u"Where", u"user"), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"Where", u"user"), ERROR_SUCCESS);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Nimbra"));
-    Key user;
-    ASSERT_EQ(RegOpenCurrentUser(KEY_READ, user.out()), ERROR_SUCCESS);
-    EXPECT_EQ(GetText(user.get(), u"software\\nimbra", u"where"), u"user");
-    EXPECT_EQ(SetText(user.get(), u"v", u"x"), ERROR_ACCESS_DENIED);  // opened for reading
+    nb::UniqueKey user;
+    ASSERT_EQ(RegOpenCurrentUser(KEY_READ, user.Put()), ERROR_SUCCESS);
+    EXPECT_EQ(GetText(user.Get(), u"software\\nimbra", u"where"), u"user");
+    EXPECT_EQ(SetText(user.Get(), u"v", u"x"), ERROR_ACCESS_DENIED);  // opened for reading
 
     ASSERT_TRUE(fs::exists(StoreFile("HKEY_CURRENT_USER.db")));
     sqlite3* database = nullptr;
@@ -344,15 +328,15 @@ TEST_F(RegistryTest, DamagedStoreAnswersWithAnError) {
     fs::create_directories(StoreFile("x").parent_path());
     std::ofstream(StoreFile("HKEY_USERS.db"), std::ios::binary)
         << std::string(4096, 'x');  // not a database
-    Key key;
+    nb::UniqueKey key;
     EXPECT_EQ(
-        RegCreateKeyExW(HKEY_USERS, u"S", 0, nullptr, 0, KEY_WRITE, nullptr, key.out(), nullptr),
+        RegCreateKeyExW(HKEY_USERS, u"S", 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr),
         ERROR_BADDB);
-    EXPECT_EQ(key.get(), nullptr);
+    EXPECT_EQ(key.Get(), nullptr);
     // The other roots are untouched by it.
-    Key other;
+    nb::UniqueKey other;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"S", 0, nullptr, 0, KEY_WRITE, nullptr,
-                              other.out(), nullptr),
+                              other.Put(), nullptr),
               ERROR_SUCCESS);
 }
 
@@ -374,10 +358,10 @@ TEST_F(RegistryTest, OtherProcessesSeeCommittedData) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Shared", u"From"), u"child");
 
-    Key key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Shared", 0, KEY_WRITE, key.out()),
+    nb::UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Shared", 0, KEY_WRITE, key.Put()),
               ERROR_SUCCESS);
-    ASSERT_EQ(SetText(key.get(), u"From", u"parent"), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"From", u"parent"), ERROR_SUCCESS);
     pid_t reader = ::fork();
     ASSERT_GE(reader, 0);
     if (reader == 0)

@@ -10,7 +10,10 @@ TEST(AsciiCase, OnlyAsciiLettersFold) {
     EXPECT_EQ(nb::AsciiLowerCase(u"AZaz@[`{09\u00C0\u212A"), u"azaz@[`{09\u00C0\u212A");
     EXPECT_EQ(nb::AsciiLowerCase("Content-Type: TEXT/html\xC3\x80"),
               "content-type: text/html\xC3\x80");
+    EXPECT_EQ(nb::AsciiUpperCase("http_accept-language@`{\xC3\xA0"),
+              "HTTP_ACCEPT-LANGUAGE@`{\xC3\xA0");
     static_assert(nb::AsciiLower('Q') == 'q' && nb::AsciiLower(u'q') == u'q');
+    static_assert(nb::AsciiUpper(u'q') == u'Q' && nb::AsciiUpper(u'\u00E0') == u'\u00E0');
     static_assert(nb::AsciiLower(char16_t{0x130}) == 0x130);
 }
 
