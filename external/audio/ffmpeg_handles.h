@@ -23,7 +23,16 @@ struct PacketDeleter {
 struct FrameDeleter {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
+// A reader of our own and its buffer (the buffer may have been replaced by
+// FFmpeg, so the one the context holds is freed).
+struct IoContextDeleter {
+    void operator()(AVIOContext* context) const {
+        av_freep(&context->buffer);
+        avio_context_free(&context);
+    }
+};
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using ConverterPtr = std::unique_ptr<SwrContext, ConverterDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;

@@ -79,7 +79,7 @@ class MakeMp3 {
         if (const DWORD opened = OpenFiles(); opened != kGoOn) return opened;
         StreamGuard stream(m_library->calls());
         if (const DWORD started = StartStream(stream); started != kGoOn) return started;
-        if (lseek(m_input.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
+        if (lseek(m_input->fd(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
             return kMakeMp3SeekFailed;
         if (!m_report.Prepare()) return kGoOn;
         m_report.Begin(kMakeMp3Working, m_total_bytes);
@@ -99,13 +99,17 @@ class MakeMp3 {
 
     // The header is neither read nor checked: all that follows byte 44 is
     // taken as sound, so a file shorter than that has a negative length.
+    // The length comes from the file's size, so a stream is refused.
     DWORD OpenFiles() {
-        m_input = OpenForReading(m_request.input_path);
+        auto input = JobInput::Open(m_request.input_path, StreamInputs::Refused, m_report.channel());
         struct stat info {};
-        if (!m_input.IsOpen() || fstat(m_input.Get(), &info) != 0) return kMakeMp3InputNotOpened;
+        if (!input || fstat(input->fd(), &info) != 0) return kMakeMp3InputNotOpened;
+        m_input.emplace(std::move(*input));
         m_total_bytes = static_cast<LONG>(info.st_size - static_cast<off_t>(kWaveHeaderBytes));
-        m_output = CreateReplacing(m_request.output_path);
-        return m_output.IsOpen() ? kGoOn : DWORD{kMakeMp3OutputNotCreated};
+        if (IsOneOfTheInputs(m_request.output_path, {m_input->identity()}))
+            return kMakeMp3OutputNotCreated;
+        m_output = StagedOutput::Create(m_request.output_path);
+        return m_output ? kGoOn : DWORD{kMakeMp3OutputNotCreated};
     }
 
     DWORD StartStream(StreamGuard& stream) {
@@ -126,7 +130,7 @@ class MakeMp3 {
         const std::size_t chunk_bytes = std::size_t{m_chunk_samples} * sizeof(std::int16_t);
         for (;;) {
             if (m_report.StopRequested()) return kMakeMp3Stopped;
-            const ReadResult read = ReadFully(m_input.Get(), m_pcm.data(), chunk_bytes);
+            const ReadResult read = ReadFully(m_input->fd(), m_pcm.data(), chunk_bytes);
             if (read.failed) return kMakeMp3ReadFailed;
             if (read.bytes == 0) return Finish(stream);
             std::uint32_t mp3_bytes = 0;
@@ -134,7 +138,7 @@ class MakeMp3 {
             if (m_library->calls().encode_chunk(stream.Get(), samples, m_pcm.data(), m_mp3.data(),
                                                 &mp3_bytes) != LAME_ENC_OK)
                 return kMakeMp3EncodeFailed;
-            if (!WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes)) return kMakeMp3WriteFailed;
+            if (!WriteFully(m_output->fd(), m_mp3.data(), mp3_bytes)) return kMakeMp3WriteFailed;
             m_read_bytes += read.bytes;
             m_report.Progress(m_read_bytes);
         }
@@ -144,9 +148,11 @@ class MakeMp3 {
         std::uint32_t mp3_bytes = 0;
         if (m_library->calls().deinit_stream(stream.Get(), m_mp3.data(), &mp3_bytes) != LAME_ENC_OK)
             return kMakeMp3FlushFailed;
-        if (mp3_bytes && !WriteFully(m_output.Get(), m_mp3.data(), mp3_bytes))
+        if (mp3_bytes && !WriteFully(m_output->fd(), m_mp3.data(), mp3_bytes))
             return kMakeMp3WriteFailed;
+        if (!m_output->CloseFile()) return kMakeMp3WriteFailed;
         WriteInfoTag(stream);
+        if (!m_output->Commit()) return kMakeMp3OutputNotCreated;
         m_report.Finish(kMakeMp3Finished, static_cast<std::uint64_t>(m_total_bytes));
         return kMakeMp3Finished;
     }
@@ -155,9 +161,8 @@ class MakeMp3 {
     // in the file and the file closed first. Its answer is not a failure of
     // the encoding: the sound is complete without the tag.
     void WriteInfoTag(StreamGuard& stream) {
-        m_output.Reset();
         const LameEncCalls& calls = m_library->calls();
-        const char* name = m_request.output_path.c_str();
+        const char* name = m_output->path().c_str();
         if (calls.write_info_tag) {
             calls.write_info_tag(stream.Release(), name);
             return;
@@ -169,8 +174,8 @@ class MakeMp3 {
     JobReport& m_report;
     const MakeMp3Request& m_request;
     std::unique_ptr<LameEncLibrary> m_library;
-    UniqueFd m_input;
-    UniqueFd m_output;
+    std::optional<JobInput> m_input;
+    std::optional<StagedOutput> m_output;  // removed unless the encoding finished
     LONG m_total_bytes = 0;
     std::uint64_t m_read_bytes = 0;
     std::uint32_t m_chunk_samples = 0;

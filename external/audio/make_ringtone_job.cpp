@@ -4,6 +4,7 @@
 
 #include <array>
 #include <bit>
+#include <optional>
 
 #include "platform/kernel/fd_io.h"
 #include "external/audio/ringtone_shape.h"
@@ -20,24 +21,17 @@ constexpr DWORD kGoOn = 0;  // nothing to report yet
 
 class WaveOutput final : public RingtoneOutput {
    public:
-    explicit WaveOutput(int fd) : m_fd(fd) {}
-    ~WaveOutput() override {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    WaveOutput(const WaveOutput&) = delete;
-    WaveOutput& operator=(const WaveOutput&) = delete;
+    explicit WaveOutput(StagedOutput& file) : m_file(file) {}
 
     DWORD Write(std::span<const std::int16_t> block) override {
-        return WriteFully(m_fd, block.data(), block.size_bytes()) ? kGoOn : kRingtoneWriteFailed;
+        return WriteFully(m_file.fd(), block.data(), block.size_bytes()) ? kGoOn
+                                                                         : kRingtoneWriteFailed;
     }
     // Data the disk could not take may show only when the file is closed.
-    DWORD Finish() override {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0 ? kGoOn : kRingtoneWriteFailed;
-    }
+    DWORD Finish() override { return m_file.CloseFile() ? kGoOn : kRingtoneWriteFailed; }
 
    private:
-    int m_fd;
+    StagedOutput& m_file;
 };
 
 class MakeRingtone {
@@ -48,9 +42,15 @@ class MakeRingtone {
     // kRingtoneFinished once the final callback ran, or the status to report.
     DWORD Run() {
         if (const DWORD prepared = Prepare(); prepared != kGoOn) return prepared;
-        RingtoneOutputResult created = m_request.format == kRingtoneThreeGp
-                                           ? CreateThreeGpOutput(m_request.output_path)
-                                           : CreateWaveOutput(m_request.output_path, m_count);
+        if (IsOneOfTheInputs(m_request.output_path, {m_input->identity()}))
+            return kRingtoneOutputNotCreated;
+        m_file = StagedOutput::Create(m_request.output_path);
+        if (!m_file) return kRingtoneOutputNotCreated;
+        // The 3GP writer writes its file by name.
+        const bool three_gp = m_request.format == kRingtoneThreeGp;
+        if (three_gp && !m_file->CloseFile()) return kRingtoneOutputNotCreated;
+        RingtoneOutputResult created =
+            three_gp ? CreateThreeGpOutput(m_file->path()) : CreateWaveOutput(*m_file, m_count);
         if (!created) return created.error();
         m_output = std::move(*created);
         if (m_report.StopRequested()) return kRingtoneStopped;
@@ -59,10 +59,15 @@ class MakeRingtone {
     }
 
    private:
+    // The input may be a stream when the cut reads on from its start.
     DWORD Prepare() {
-        m_input = OpenForReading(m_request.input_path);
-        if (!m_input.IsOpen()) return kRingtoneInputNotOpened;
-        const WaveHeaderCheck header = ReadWaveHeader(m_input.Get());
+        auto input = JobInput::Open(m_request.input_path, StreamInputs::Accepted, m_report.channel());
+        if (!input)
+            return input.error() == JobInput::OpenFailure::Stopped ? kRingtoneStopped
+                                                                   : kRingtoneInputNotOpened;
+        m_input.emplace(std::move(*input));
+        const WaveHeaderCheck header = ReadWaveHeader(*m_input);
+        if (m_input->Stopped()) return kRingtoneStopped;
         if (header.status == WaveHeaderStatus::ReadFailure) return kRingtoneReadFailed;
         if (header.status == WaveHeaderStatus::WrongFormat) return kRingtoneWrongFormat;
         // Whole frames only: a stray half frame at the end is not sound.
@@ -84,7 +89,7 @@ class MakeRingtone {
         // After the header the input is at the first sample already, so a
         // cut from the start reads on (from a pipe, too).
         if (start != 0 &&
-            ::lseek(m_input.Get(), static_cast<off_t>(SampleBytePosition(start)), SEEK_SET) < 0)
+            ::lseek(m_input->fd(), static_cast<off_t>(SampleBytePosition(start)), SEEK_SET) < 0)
             return kRingtoneSeekFailed;
         // A start past the end finds no sound to read.
         if (start > total) return kRingtoneReadFailed;
@@ -106,7 +111,8 @@ class MakeRingtone {
                 std::min<std::uint64_t>(kRingtoneBlockSamples, m_count - done));
             if (n == 0) return Finish();
             const std::span<std::int16_t> block(m_block.data(), n);
-            const ReadResult read = ReadFully(m_input.Get(), block.data(), block.size_bytes());
+            const ReadResult read = m_input->Read(block.data(), block.size_bytes());
+            if (m_input->Stopped()) return kRingtoneStopped;
             if (read.failed || read.bytes < block.size_bytes()) return kRingtoneReadFailed;
             ShapeBlock(block, done, m_shape);
             if (const DWORD written = m_output->Write(block); written != kGoOn) return written;
@@ -118,13 +124,15 @@ class MakeRingtone {
 
     DWORD Finish() {
         if (const DWORD finished = m_output->Finish(); finished != kGoOn) return finished;
+        if (!m_file->Commit()) return kRingtoneOutputNotCreated;
         m_report.Finish(kRingtoneFinished, m_count * 2);
         return kRingtoneFinished;
     }
 
     JobReport& m_report;
     const MakeRingtoneRequest& m_request;
-    UniqueFd m_input;
+    std::optional<JobInput> m_input;
+    std::optional<StagedOutput> m_file;  // removed unless the cut finished
     std::unique_ptr<RingtoneOutput> m_output;
     std::uint64_t m_count = 0;
     RingtoneShape m_shape;
@@ -133,17 +141,11 @@ class MakeRingtone {
 
 }  // namespace
 
-RingtoneOutputResult CreateWaveOutput(const std::string& path, std::uint64_t sample_count) {
-    UniqueFd file = CreateReplacing(path);
-    if (!file.IsOpen()) return Unexpected(DWORD{kRingtoneOutputNotCreated});
-    if (FAILED(WriteWaveHeader(file.Get(), static_cast<DWORD>(sample_count * 2), kWaveRateHz,
+RingtoneOutputResult CreateWaveOutput(StagedOutput& file, std::uint64_t sample_count) {
+    if (FAILED(WriteWaveHeader(file.fd(), static_cast<DWORD>(sample_count * 2), kWaveRateHz,
                                kWaveChannels)))
         return Unexpected(DWORD{kRingtoneWriteFailed});
-    // The output takes a descriptor of its own, so that it can see the
-    // result of closing it.
-    const int fd = ::dup(file.Get());
-    if (fd < 0) return Unexpected(DWORD{kRingtoneOutputNotCreated});
-    return std::unique_ptr<RingtoneOutput>(std::make_unique<WaveOutput>(fd));
+    return std::unique_ptr<RingtoneOutput>(std::make_unique<WaveOutput>(file));
 }
 
 DWORD RunMakeRingtone(JobChannel& channel, const MakeRingtoneRequest& request) {

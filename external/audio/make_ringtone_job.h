@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "external/frame/job_files.h"
 #include "external/frame/job_report.h"
 #include "platform/kernel/expected.h"
 
@@ -65,8 +66,9 @@ class RingtoneOutput {
 // The output, or the report code that says why there is none.
 using RingtoneOutputResult = Expected<std::unique_ptr<RingtoneOutput>, DWORD>;
 
-// Format 4011: a canonical wave file announcing sample_count samples.
-RingtoneOutputResult CreateWaveOutput(const std::string& path, std::uint64_t sample_count);
+// Format 4011: a canonical wave file announcing sample_count samples,
+// written into the job's output file.
+RingtoneOutputResult CreateWaveOutput(StagedOutput& file, std::uint64_t sample_count);
 // Format 4010: the HE-AAC v2 encoder and the 3GP writer. Without the
 // encoder in the build, 3206.
 RingtoneOutputResult CreateThreeGpOutput(const std::string& path);

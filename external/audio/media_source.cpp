@@ -1,5 +1,8 @@
 #include "external/audio/media_source.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace nb::external::audio {
 namespace {
 
@@ -24,8 +27,8 @@ bool IsAtEnd(AVFormatContext& container, int read_result, std::int64_t file_size
 
 }  // namespace
 
-MediaSource::Opened MediaSource::Open(const std::string& path) {
-    std::unique_ptr<MediaSource> source(new MediaSource());
+MediaSource::Opened MediaSource::Open(JobInput input, const std::string& path) {
+    std::unique_ptr<MediaSource> source(new MediaSource(std::move(input)));
     SourceFailure failure = source->OpenContainer(path);
     if (failure == SourceFailure::None) failure = source->ChooseStream();
     if (failure == SourceFailure::None) failure = source->OpenDecoder();
@@ -33,12 +36,44 @@ MediaSource::Opened MediaSource::Open(const std::string& path) {
     return source;
 }
 
+int MediaSource::ReadInput(void* opaque, std::uint8_t* buffer, int size) {
+    auto& input = *static_cast<JobInput*>(opaque);
+    const ReadResult read = input.ReadSome(buffer, static_cast<std::size_t>(size));
+    if (read.failed) return input.Stopped() ? AVERROR_EXIT : AVERROR(EIO);
+    return read.bytes == 0 ? AVERROR_EOF : static_cast<int>(read.bytes);
+}
+
+std::int64_t MediaSource::SeekInput(void* opaque, std::int64_t offset, int whence) {
+    auto& input = *static_cast<JobInput*>(opaque);
+    if (input.IsStream()) return -1;
+    if (whence == AVSEEK_SIZE) {
+        struct stat info {};
+        return ::fstat(input.fd(), &info) == 0 ? info.st_size : -1;
+    }
+    return ::lseek(input.fd(), offset, whence & ~AVSEEK_FORCE);
+}
+
 SourceFailure MediaSource::OpenContainer(const std::string& path) {
     Dictionary options;
     av_dict_set(&options.entries, "protocol_whitelist", kFileProtocolOnly, 0);
-    AVFormatContext* container = nullptr;
-    // The prefix keeps a name with a colon in it from being read as an address.
+    constexpr int kIoBufferBytes = 32768;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    if (!buffer) return SourceFailure::NotMedia;
+    m_io.reset(avio_alloc_context(buffer, kIoBufferBytes, 0, &*m_input, &MediaSource::ReadInput,
+                                  nullptr, &MediaSource::SeekInput));
+    if (!m_io) {
+        av_free(buffer);
+        return SourceFailure::NotMedia;
+    }
+    m_io->seekable = m_input->IsStream() ? 0 : AVIO_SEEKABLE_NORMAL;
+    AVFormatContext* container = avformat_alloc_context();
+    if (!container) return SourceFailure::NotMedia;
+    container->pb = m_io.get();
+    container->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The prefix keeps a name with a colon in it from being read as an
+    // address; the name only hints at the container's kind.
     const std::string location = "file:" + path;
+    // On failure the context is freed and the pointer cleared.
     if (avformat_open_input(&container, location.c_str(), nullptr, &options.entries) < 0)
         return SourceFailure::NotMedia;
     m_container.reset(container);

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "external/frame/job_files.h"
 #include "platform/kernel/expected.h"
 #include "external/audio/ffmpeg_handles.h"
 
@@ -24,9 +26,13 @@ enum class SourceFailure {
 class MediaSource {
    public:
     using Opened = Expected<std::unique_ptr<MediaSource>, SourceFailure>;
-    // Opens a local file (never a network address: the path is only ever a
-    // file name) and prepares the decoder of its last audio stream.
-    [[nodiscard]] static Opened Open(const std::string& path);
+    // Reads the opened input (a file, or a stream read as it comes; never a
+    // network address) and prepares the decoder of its last audio stream.
+    // The path is only a hint to the container's kind.
+    [[nodiscard]] static Opened Open(JobInput input, const std::string& path);
+
+    // True when a stop ended a read: whatever failed after it failed for it.
+    bool Stopped() const { return m_input && m_input->Stopped(); }
 
     // The input's size in bytes, 0 when it has none (a pipe).
     std::int64_t FileSize() const { return m_file_size; }
@@ -48,12 +54,16 @@ class MediaSource {
     [[nodiscard]] bool DecodeRemaining(const FrameSink& sink) { return Decode(nullptr, sink); }
 
    private:
-    MediaSource() = default;
+    explicit MediaSource(JobInput input) : m_input(std::move(input)) {}
     SourceFailure OpenContainer(const std::string& path);
+    static int ReadInput(void* opaque, std::uint8_t* buffer, int size);
+    static std::int64_t SeekInput(void* opaque, std::int64_t offset, int whence);
     SourceFailure ChooseStream();
     SourceFailure OpenDecoder();
     bool Decode(const AVPacket* packet, const FrameSink& sink);
 
+    std::optional<JobInput> m_input;
+    ffmpeg::IoContextPtr m_io;  // outlives the container that reads through it
     ffmpeg::FormatContextPtr m_container;
     ffmpeg::CodecContextPtr m_decoder;
     ffmpeg::FramePtr m_frame;

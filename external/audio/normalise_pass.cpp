@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "platform/kernel/fd_io.h"
@@ -29,7 +30,6 @@ class NormalisingPass {
     NormalisingPass(JobReport& report, const NormaliseRequest& request)
         : m_report(report),
           m_request(request),
-          m_temporary_path(request.output_path + "~"),
           m_block(kBlockSamples),
           m_scaled(ScaledValues(request.peak)) {}
 
@@ -41,18 +41,15 @@ class NormalisingPass {
 
    private:
     TranscodeStatus Open() {
-        // rename() replaces a file already bearing the temporary name.
-        if (::rename(m_request.output_path.c_str(), m_temporary_path.c_str()) != 0)
-            return kTranscodeNotRenamed;
-        m_decoded = OpenForReading(m_temporary_path);
+        m_decoded = OpenForReading(m_request.decoded_path);
         if (!m_decoded.IsOpen()) return kTranscodeTemporaryNotOpened;
         if (::lseek(m_decoded.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) !=
             static_cast<off_t>(kWaveHeaderBytes))
             return kTranscodeTemporaryNotSeeked;
-        m_output = CreateReplacing(m_request.output_path);
-        if (!m_output.IsOpen()) return kTranscodeOutputNotCreated;
+        m_output = StagedOutput::Create(m_request.output_path);
+        if (!m_output) return kTranscodeOutputNotCreated;
         if (FAILED(
-                WriteWaveHeader(m_output.Get(), m_request.pcm_bytes, kWaveRateHz, kWaveChannels)))
+                WriteWaveHeader(m_output->fd(), m_request.pcm_bytes, kWaveRateHz, kWaveChannels)))
             return kTranscodeNormalisedWriteFailed;
         m_report.Begin(kTranscodeNormalising, static_cast<LONG>(m_request.pcm_bytes));
         return kTranscodeOk;
@@ -67,7 +64,7 @@ class NormalisingPass {
             const std::size_t samples = read.bytes / sizeof(std::int16_t);
             for (std::size_t i = 0; i < samples; ++i)
                 m_block[i] = m_scaled[m_block[i] - kSampleMin];
-            if (!WriteFully(m_output.Get(), m_block.data(), read.bytes))
+            if (!WriteFully(m_output->fd(), m_block.data(), read.bytes))
                 return kTranscodeNormalisedWriteFailed;
             m_done_bytes += read.bytes;
             if (m_report.StopRequested()) return kTranscodeStopped;
@@ -77,19 +74,18 @@ class NormalisingPass {
 
     TranscodeStatus Finish() {
         m_decoded.Reset();
-        m_output.Reset();
-        if (::unlink(m_temporary_path.c_str()) != 0) return kTranscodeTemporaryNotDeleted;
+        if (!m_output->CloseFile()) return kTranscodeNormalisedWriteFailed;
+        if (!m_output->Commit()) return kTranscodeNotRenamed;
         m_report.Finish(kTranscodeFinished, m_request.pcm_bytes);
         return kTranscodeOk;
     }
 
     JobReport& m_report;
     const NormaliseRequest& m_request;
-    const std::string m_temporary_path;
     std::vector<std::int16_t> m_block;
     const std::vector<std::int16_t> m_scaled;  // by sample value + 32768
     UniqueFd m_decoded;
-    UniqueFd m_output;
+    std::optional<StagedOutput> m_output;  // removed unless the pass finished
     std::uint64_t m_done_bytes = 0;
 };
 

@@ -1,6 +1,5 @@
-// The second pass of a transcode: the decoded file is moved aside to its
-// name followed by "~" and copied back with every sample scaled so that the
-// loudest one reaches full scale.
+// The second pass of a transcode: the decoded file is copied to the output
+// with every sample scaled so that the loudest one reaches full scale.
 #pragma once
 
 #include <string>
@@ -10,6 +9,7 @@
 namespace nb::external::audio {
 
 struct NormaliseRequest {
+    std::string decoded_path;  // the first pass's file, removed by its owner
     std::string output_path;
     DWORD pcm_bytes = 0;  // the decoded sound's data length
     DWORD peak = 0;       // its largest absolute sample value, 1 to 32768

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/kernel/fd_io.h"
@@ -53,19 +54,29 @@ class DecodingPass {
         return Finish();
     }
 
+    // The decoded file, still under its temporary name.
+    std::optional<StagedOutput> TakeOutput() { return std::move(m_output); }
     DWORD pcm_bytes() const { return DataLength(m_pcm_bytes); }
     DWORD peak() const { return m_peak; }
     DWORD total() const { return m_total; }
 
    private:
     TranscodeStatus Open() {
-        MediaSource::Opened opened = MediaSource::Open(m_request.input_path);
-        if (!opened) return StatusOf(opened.error());
+        auto input =
+            JobInput::Open(m_request.input_path, StreamInputs::Accepted, m_report.channel());
+        if (!input)
+            return input.error() == JobInput::OpenFailure::Stopped ? kTranscodeStopped
+                                                                   : kTranscodeNotMedia;
+        const FileIdentity input_identity = input->identity();
+        MediaSource::Opened opened = MediaSource::Open(std::move(*input), m_request.input_path);
+        if (!opened) return m_report.StopRequested() ? kTranscodeStopped : StatusOf(opened.error());
         m_source = std::move(*opened);
         if (!m_converter.Prepare(m_source->decoder())) return kTranscodeNoConverter;
-        m_output = CreateReplacing(m_request.output_path);
-        if (!m_output.IsOpen()) return kTranscodeOutputNotCreated;
-        if (FAILED(WriteWaveHeader(m_output.Get(), 0, kWaveRateHz, kWaveChannels)))
+        if (IsOneOfTheInputs(m_request.output_path, {input_identity}))
+            return kTranscodeOutputNotCreated;
+        m_output = StagedOutput::Create(m_request.output_path);
+        if (!m_output) return kTranscodeOutputNotCreated;
+        if (FAILED(WriteWaveHeader(m_output->fd(), 0, kWaveRateHz, kWaveChannels)))
             return kTranscodeWriteFailed;
         if (m_report.StopRequested()) return kTranscodeStopped;
         m_total = static_cast<DWORD>(m_source->FileSize());
@@ -83,16 +94,15 @@ class DecodingPass {
             if (m_report.StopRequested()) return Stop();
             m_report.Progress(m_compressed_bytes);
         }
+        // A stop that came while the input was read ends the reading too.
+        if (m_source->Stopped()) return kTranscodeStopped;
         if (!m_source->DecodeRemaining(sink)) return m_failure;
         m_converter.Drain(m_pcm);
         return WritePending(0);
     }
 
-    // What was decoded before the stop is kept, as the file is.
-    TranscodeStatus Stop() {
-        static_cast<void>(WritePending(0));
-        return kTranscodeStopped;
-    }
+    // A stopped transcode leaves no output: the decoded part is removed.
+    TranscodeStatus Stop() { return kTranscodeStopped; }
 
     MediaSource::FrameSink Sink() {
         return [this](const AVFrame& frame) {
@@ -109,7 +119,7 @@ class DecodingPass {
     TranscodeStatus WritePending(std::size_t at_least) {
         if (m_pcm.empty() || m_pcm.size() < at_least) return kTranscodeOk;
         const std::size_t bytes = m_pcm.size() * sizeof(std::int16_t);
-        if (!WriteFully(m_output.Get(), m_pcm.data(), bytes)) return kTranscodeWriteFailed;
+        if (!WriteFully(m_output->fd(), m_pcm.data(), bytes)) return kTranscodeWriteFailed;
         m_pcm_bytes += bytes;
         m_peak = std::max(m_peak, PeakMagnitude(m_pcm));
         m_pcm.clear();
@@ -117,9 +127,9 @@ class DecodingPass {
     }
 
     TranscodeStatus Finish() {
-        if (FAILED(WriteWaveHeader(m_output.Get(), pcm_bytes(), kWaveRateHz, kWaveChannels)))
+        if (FAILED(WriteWaveHeader(m_output->fd(), pcm_bytes(), kWaveRateHz, kWaveChannels)) ||
+            !m_output->CloseFile())
             return kTranscodeWriteFailed;
-        m_output.Reset();
         m_report.Set(kTranscodeLayout.done, static_cast<LONG>(m_total));
         m_report.Set(kTranscodeLayout.elapsed, m_report.ElapsedMs());
         return kTranscodeOk;
@@ -129,7 +139,7 @@ class DecodingPass {
     const TranscodeRequest& m_request;
     std::unique_ptr<MediaSource> m_source;
     StereoConverter m_converter;
-    UniqueFd m_output;
+    std::optional<StagedOutput> m_output;  // removed unless it reaches its place
     std::vector<std::int16_t> m_pcm;  // decoded, not yet written
     std::uint64_t m_compressed_bytes = 0;
     std::uint64_t m_pcm_bytes = 0;
@@ -143,16 +153,17 @@ bool NeedsNormalising(const TranscodeRequest& request, DWORD peak) {
 }
 
 struct DecodedSound {
+    std::optional<StagedOutput> file;  // the decoded wave, under its temporary name
     DWORD pcm_bytes = 0;
     DWORD peak = 0;
     DWORD compressed_total = 0;  // the input file's size
 };
 
-// The decoder and its file are closed before a second pass begins.
+// The decoder and the input are closed before a second pass begins.
 TranscodeStatus Decode(JobReport& report, const TranscodeRequest& request, DecodedSound& sound) {
     DecodingPass decoding(report, request);
     const TranscodeStatus status = decoding.Run();
-    sound = {decoding.pcm_bytes(), decoding.peak(), decoding.total()};
+    sound = {decoding.TakeOutput(), decoding.pcm_bytes(), decoding.peak(), decoding.total()};
     return status;
 }
 
@@ -162,13 +173,14 @@ TranscodeStatus Transcode(JobReport& report, const TranscodeRequest& request) {
     if (TranscodeStatus decoded = Decode(report, request, sound); decoded != kTranscodeOk)
         return decoded;
     if (!NeedsNormalising(request, sound.peak)) {
+        if (!sound.file->Commit()) return kTranscodeOutputNotCreated;
         report.Finish(kTranscodeFinished, sound.compressed_total);
         return kTranscodeFinished;
     }
     // The script hears that decoding ended before the second pass begins.
     report.WaitedCallback();
     const TranscodeStatus normalised =
-        Normalise(report, {request.output_path, sound.pcm_bytes, sound.peak});
+        Normalise(report, {sound.file->path(), request.output_path, sound.pcm_bytes, sound.peak});
     return normalised == kTranscodeOk ? kTranscodeFinished : normalised;
 }
 

@@ -69,6 +69,13 @@ WaveHeaderCheck ReadWaveHeader(int fd) {
     return CheckWaveHeader(std::span(header.data(), read.bytes));
 }
 
+WaveHeaderCheck ReadWaveHeader(JobInput& input) {
+    std::array<std::uint8_t, kWaveHeaderBytes> header{};
+    const ReadResult read = input.Read(header.data(), header.size());
+    if (read.failed) return {WaveHeaderStatus::ReadFailure, 0};
+    return CheckWaveHeader(std::span(header.data(), read.bytes));
+}
+
 std::array<std::uint8_t, kWaveHeaderBytes> MakeWaveHeader(DWORD data_bytes, DWORD rate_hz,
                                                           WORD channels) {
     std::array<std::uint8_t, kWaveHeaderBytes> header{};

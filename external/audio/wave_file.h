@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "external/frame/job_files.h"
 #include "platform/automation/wintypes.h"
 
 namespace nb::external::audio {
@@ -39,6 +40,9 @@ struct WaveHeaderCheck {
 // just opened) and checks them. On acceptance the position is at the first
 // sample.
 [[nodiscard]] WaveHeaderCheck ReadWaveHeader(int fd);
+// The same through a job's input, so that a stop ends the wait for a stream
+// (a read failure, with the input's Stopped() set).
+[[nodiscard]] WaveHeaderCheck ReadWaveHeader(JobInput& input);
 
 // The 44 bytes of a header announcing data_bytes of sound.
 std::array<std::uint8_t, kWaveHeaderBytes> MakeWaveHeader(DWORD data_bytes, DWORD rate_hz,

@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 
 #include "platform/kernel/fd_io.h"
 #include "external/audio/mix_block.h"
@@ -38,21 +39,39 @@ class WaveMix {
     WaveMix(JobReport& report, const WaveMixRequest& request)
         : m_report(report), m_request(request) {}
 
+    // The main sound may come from a stream; the background starts over
+    // when it ends, so it must be a file.
     WaveMixStatus OpenFiles() {
-        m_main = OpenForReading(m_request.main_path);
-        if (!m_main.IsOpen()) return kWaveMixMainNotOpened;
-        const WaveHeaderCheck main_header = ReadWaveHeader(m_main.Get());
+        auto main = JobInput::Open(m_request.main_path, StreamInputs::Accepted, m_report.channel());
+        if (!main)
+            return main.error() == JobInput::OpenFailure::Stopped ? kWaveMixStopped
+                                                                  : kWaveMixMainNotOpened;
+        m_main.emplace(std::move(*main));
+        const WaveHeaderCheck main_header = ReadWaveHeader(*m_main);
+        if (m_main->Stopped()) return kWaveMixStopped;
         if (main_header.status != WaveHeaderStatus::Accepted) return StatusOf(main_header.status);
         m_main_bytes = main_header.data_bytes & ~DWORD{1};
-        m_background = OpenForReading(m_request.background_path);
-        if (!m_background.IsOpen()) return kWaveMixBackgroundNotOpened;
-        const WaveHeaderStatus background_header = ReadWaveHeader(m_background.Get()).status;
+        auto background =
+            JobInput::Open(m_request.background_path, StreamInputs::Refused, m_report.channel());
+        if (!background) return kWaveMixBackgroundNotOpened;
+        m_background.emplace(std::move(*background));
+        const WaveHeaderStatus background_header = ReadWaveHeader(m_background->fd()).status;
         if (background_header != WaveHeaderStatus::Accepted) return StatusOf(background_header);
-        m_output = CreateReplacing(m_request.output_path);
-        if (!m_output.IsOpen()) return kWaveMixOutputNotCreated;
-        if (FAILED(WriteWaveHeader(m_output.Get(), m_main_bytes, kWaveRateHz, kWaveChannels)))
+        if (IsOneOfTheInputs(m_request.output_path,
+                             {m_main->identity(), m_background->identity()}))
+            return kWaveMixOutputNotCreated;
+        m_output = StagedOutput::Create(m_request.output_path);
+        if (!m_output) return kWaveMixOutputNotCreated;
+        if (FAILED(WriteWaveHeader(m_output->fd(), m_main_bytes, kWaveRateHz, kWaveChannels)))
             return kWaveMixWriteFailed;
         return kWaveMixOk;
+    }
+
+    // The finished mix takes the output's place.
+    WaveMixStatus Commit() {
+        m_main.reset();
+        m_background.reset();
+        return m_output->Commit() ? kWaveMixFinished : kWaveMixWriteFailed;
     }
 
     // The main file is mixed to its very end, also past the length its
@@ -60,24 +79,18 @@ class WaveMix {
     WaveMixStatus MixAll() {
         m_report.Begin(kWaveMixWorking, static_cast<LONG>(m_main_bytes));
         for (;;) {
-            const ReadResult main =
-                ReadFully(m_main.Get(), m_main_block.data(), kWaveMixBlockBytes);
+            const ReadResult main = m_main->Read(m_main_block.data(), kWaveMixBlockBytes);
+            if (m_main->Stopped()) return kWaveMixStopped;
             if (main.failed) return kWaveMixReadFailed;
             if (main.bytes == 0) return kWaveMixOk;
             if (!ReadBackground(main.bytes)) return kWaveMixReadFailed;
             MixBlock(main.bytes);
-            if (!WriteFully(m_output.Get(), m_mixed_block.data(), main.bytes))
+            if (!WriteFully(m_output->fd(), m_mixed_block.data(), main.bytes))
                 return kWaveMixWriteFailed;
             m_written_bytes += main.bytes;
             if (m_report.StopRequested()) return kWaveMixStopped;
             m_report.Progress(m_written_bytes);
         }
-    }
-
-    void CloseFiles() {
-        m_main.Reset();
-        m_background.Reset();
-        m_output.Reset();
     }
 
    private:
@@ -86,15 +99,16 @@ class WaveMix {
     // background shorter than a block) is silence.
     bool ReadBackground(std::size_t count) {
         auto* bytes = reinterpret_cast<char*>(m_background_block.data());
-        const ReadResult first = ReadFully(m_background.Get(), bytes, count);
+        const int background = m_background->fd();
+        const ReadResult first = ReadFully(background, bytes, count);
         if (first.failed) return false;
         std::size_t filled = first.bytes;
         if (filled < count) {
-            if (::lseek(m_background.Get(), static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
+            if (::lseek(background, static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
                 return false;
             const std::size_t resume_at = filled & ~std::size_t{1};
             const ReadResult second =
-                ReadFully(m_background.Get(), bytes + resume_at, count - filled);
+                ReadFully(background, bytes + resume_at, count - filled);
             if (second.failed) return false;
             filled = resume_at + second.bytes;
         }
@@ -114,9 +128,9 @@ class WaveMix {
 
     JobReport& m_report;
     const WaveMixRequest& m_request;
-    UniqueFd m_main;
-    UniqueFd m_background;
-    UniqueFd m_output;
+    std::optional<JobInput> m_main;
+    std::optional<JobInput> m_background;
+    std::optional<StagedOutput> m_output;  // removed unless the mix finished
     DWORD m_main_bytes = 0;
     std::uint64_t m_written_bytes = 0;
     Block m_main_block{};
@@ -134,9 +148,9 @@ DWORD RunWaveMix(JobChannel& channel, const WaveMixRequest& request) {
         if (!report.Prepare()) return report.End(status);
         status = mix.MixAll();
     }
-    mix.CloseFiles();
+    if (status == kWaveMixOk) status = mix.Commit();
     // The mix ends with a status call, not a final callback.
-    return report.End(status == kWaveMixOk ? kWaveMixFinished : status);
+    return report.End(status);
 }
 
 }  // namespace nb::external::audio

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nb::external::testing {
 
@@ -49,6 +50,16 @@ class TemporaryFolder {
 
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+    // The names of the files a job's output was staged in ("<name>.part")
+    // that are still there.
+    std::vector<std::string> StagedFiles() const {
+        std::vector<std::string> staged;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path))
+            if (entry.path().filename().string().ends_with(".part"))
+                staged.push_back(entry.path().filename().string());
+        return staged;
+    }
 
    private:
     std::string m_path;
