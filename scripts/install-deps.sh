@@ -8,6 +8,7 @@ packages=(
   libglib2.0-dev  # the message loop of GLib programs
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer targets
+  clang-format clang-tidy  # the one formatting style, checked by CI; the checks in .clang-tidy
   nlohmann-json3-dev  # JSON of the nbrun command line and output
   libmp3lame-dev  # the encoder under internals/lame_enc.so
   lame mediainfo ffmpeg  # MP3 tests and benchmark: reference encoder, tag and stream checks
