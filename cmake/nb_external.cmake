@@ -4,7 +4,7 @@
 #     [EXPORTS sources...]  the files defining its EX_ functions, compiled into
 #                           the module NbExternal
 #     [LIBS targets...])    what the parts (and so the exports) link
-# The functions the export files define (NB_DEFINE_EX_FUNCTION or
+# The functions the export files define (NB_DEFINE_EX_FUNCTION... or
 # NB_DEFINE_WORKER_FUNCTION at the start of a line) join the list the
 # module's exports test expects, so a new function is checked without
 # editing the test.
@@ -24,9 +24,9 @@ function(nb_external_capability name)
   endif()
   foreach(source ${C_EXPORTS})
     file(STRINGS ${source} definitions
-         REGEX "^NB_DEFINE_(EX|WORKER)_FUNCTION\\([A-Za-z0-9_]+,")
+         REGEX "^NB_DEFINE_(EX|WORKER)_FUNCTION[A-Z_]*\\([A-Za-z0-9_]+,")
     foreach(definition ${definitions})
-      string(REGEX REPLACE "^NB_DEFINE_[A-Z]+_FUNCTION\\(([A-Za-z0-9_]+),.*" "EX_\\1"
+      string(REGEX REPLACE "^NB_DEFINE_[A-Z]+_FUNCTION[A-Z_]*\\(([A-Za-z0-9_]+),.*" "EX_\\1"
              function_name "${definition}")
       set_property(GLOBAL APPEND PROPERTY NB_EXTERNAL_FUNCTIONS ${function_name})
     endforeach()

@@ -10,8 +10,13 @@
 
 // NB_DEFINE_EX_FUNCTION(FileSize, FileSize) defines EX_FileSize, whose reports
 // name "External::FileSize", calling HRESULT FileSize(const ExCall&).
+#define NB_DEFINE_EX_FUNCTION(script_name, handler) \
+    NB_DEFINE_EX_FUNCTION_REPORTING_AS(script_name, script_name, handler)
+
+// The same for a function whose reports name another source: the jar reader's
+// reports have always said "External::GetJatVal", and pages may test for it.
 // clang-format off
-#define NB_DEFINE_EX_FUNCTION(script_name, handler)                                                \
+#define NB_DEFINE_EX_FUNCTION_REPORTING_AS(script_name, source_name, handler)                      \
     NB_API HRESULT EX_##script_name(                                                               \
         HWND shell_window, HANDLE command_event, DWORD* command_target, DWORD* command_word,       \
         WorkerSlot* workers, DISPPARAMS* args, VARIANT* result, LPCWSTR callback_name,             \
@@ -21,7 +26,7 @@
                                             command_word, workers, args, result,                   \
                                             callback_name, browser, exception,                     \
                                             argument_error, system};                               \
-        const nb::external::ExCall call(frame, u## #script_name);                                  \
+        const nb::external::ExCall call(frame, u## #source_name);                                  \
         return nb::NoThrow([&call] { return handler(call); }, E_OUTOFMEMORY, E_UNEXPECTED);        \
     }                                                                                              \
     static_assert(std::is_same_v<decltype(&EX_##script_name), ExFunction>)
