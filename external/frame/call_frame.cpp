@@ -46,4 +46,20 @@ HRESULT ExCall::ReturnInteger(LONG value) const {
     return S_OK;
 }
 
+HRESULT ExCall::ReturnBoolean(bool value) const {
+    if (!m_frame.result) return S_OK;
+    VariantClear(m_frame.result);
+    m_frame.result->vt = VT_BOOL;
+    m_frame.result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT ExCall::ReturnValue(VARIANT& value) const {
+    if (!m_frame.result) return S_OK;
+    VariantClear(m_frame.result);
+    *m_frame.result = value;
+    VariantInit(&value);
+    return S_OK;
+}
+
 }  // namespace nb::external

@@ -53,6 +53,10 @@ class ExCall {
     // text cannot be copied.
     [[nodiscard]] HRESULT ReturnString(std::u16string_view text) const;
     HRESULT ReturnInteger(LONG value) const;
+    HRESULT ReturnBoolean(bool value) const;
+    // Hands value over as the result (it is left empty); without a result
+    // asked for, value stays with the caller.
+    HRESULT ReturnValue(VARIANT& value) const;
 
    private:
     CallFrame m_frame;

@@ -28,6 +28,9 @@ struct StrvFree {
 struct ListFree {
     void operator()(GList* list) const noexcept { g_list_free(list); }
 };
+struct SListFree {
+    void operator()(GSList* list) const noexcept { g_slist_free(list); }
+};
 struct BytesUnref {
     void operator()(GBytes* bytes) const noexcept { g_bytes_unref(bytes); }
 };
@@ -54,6 +57,8 @@ using Text = std::unique_ptr<gchar, Free>;
 using Strv = std::unique_ptr<gchar*, StrvFree>;
 // The list cells only, as gtk_container_get_children hands them out.
 using List = std::unique_ptr<GList, ListFree>;
+// The cells of a singly linked list (gtk_file_chooser_get_filenames).
+using SList = std::unique_ptr<GSList, SListFree>;
 using PtrArray = std::unique_ptr<GPtrArray, PtrArrayUnref>;
 using Bytes = std::unique_ptr<GBytes, BytesUnref>;
 using Source = std::unique_ptr<GSource, SourceUnref>;

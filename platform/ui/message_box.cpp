@@ -14,8 +14,17 @@ int PrintToStandardError(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::fprintf(stderr, "[%s] %s\n", nb::ToUtf8(ViewOf(caption)).c_str(),
                  nb::ToUtf8(ViewOf(text)).c_str());
     switch (type & 0xF) {
-        case MB_YESNO: return IDYES;
-        default: return IDOK;
+        case MB_ABORTRETRYIGNORE:
+            return IDABORT;
+        case MB_YESNOCANCEL:
+        case MB_YESNO:
+            return IDYES;
+        case MB_RETRYCANCEL:
+            return IDRETRY;
+        case MB_CANCELTRYCONTINUE:
+            return IDCANCEL;
+        default:
+            return IDOK;
     }
 }
 

@@ -6,11 +6,15 @@
 #include <atomic>
 #include <string>
 
+#include "common/script_array.h"
 #include "platform/automation/com.h"
+#include "platform/automation/com_ptr.h"
 #include "platform/messaging/messaging.h"
 
 namespace nb::external::testing {
 namespace {
+
+void SetArray(VARIANT& variant, const TestArray& array);
 
 void SetValue(VARIANT& variant, const TestValue& value) {
     VariantInit(&variant);
@@ -25,6 +29,23 @@ void SetValue(VARIANT& variant, const TestValue& value) {
     } else if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
         variant.vt = VT_BSTR;
         variant.bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+    } else if (const TestArray* array = std::get_if<TestArray>(&value)) {
+        SetArray(variant, *array);
+    }
+}
+
+// Script arrays are the utility library's objects, found in the built
+// application directory as the shell finds them.
+void SetArray(VARIANT& variant, const TestArray& array) {
+    static const bool located = NbSetApplicationDirectory(NB_TEST_APP_DIR);
+    ASSERT_TRUE(located);
+    ASSERT_EQ(NB_ARRAY_CREATE(&variant), S_OK);
+    int index = 0;
+    for (const TestValue& element : array.elements) {
+        VARIANT item;
+        SetValue(item, element);
+        EXPECT_EQ(NB_ARRAY_ADDELEMENT(&variant, index++, &item), S_OK);
+        VariantClear(&item);
     }
 }
 
@@ -44,7 +65,7 @@ std::u16string TakeText(BSTR& text) {
 
 }  // namespace
 
-ArgumentList::ArgumentList(std::initializer_list<TestValue> values) : m_values(values.size() + 1) {
+ArgumentList::ArgumentList(std::span<const TestValue> values) : m_values(values.size() + 1) {
     std::size_t index = 0;
     for (const TestValue& value : values) SetValue(m_values[index++], value);
     VariantInit(&m_values.back());
@@ -60,8 +81,17 @@ ReceivedValue ReceivedValue::From(const VARIANT& value) {
     ReceivedValue received;
     received.type = value.vt;
     if (value.vt == VT_I4 || value.vt == VT_INT) received.number = value.lVal;
+    if (value.vt == VT_BOOL) received.number = value.boolVal;
     if (value.vt == VT_BSTR && value.bstrVal)
         received.text.assign(value.bstrVal, SysStringLen(value.bstrVal));
+    LONG length = 0;
+    if (value.vt == VT_DISPATCH && SUCCEEDED(NB_ARRAY_GETLENGTH(&value, &length))) {
+        for (LONG index = 0; index < length; ++index) {
+            Variant element;
+            EXPECT_EQ(NB_ARRAY_GETELEMENT(&value, index, &element), S_OK);
+            received.elements.push_back(From(element));
+        }
+    }
     return received;
 }
 
@@ -86,7 +116,7 @@ CallFrame ShellDouble::MakeFrame(DISPPARAMS* args, LPCWSTR callback, VARIANT* re
                      nullptr,  &m_system};
 }
 
-CallOutcome ShellDouble::Call(ExFunction function, std::initializer_list<TestValue> arguments,
+CallOutcome ShellDouble::Call(ExFunction function, std::span<const TestValue> arguments,
                               LPCWSTR callback) {
     ArgumentList list(arguments);
     // The shell hands over a copy of the name that lives for the call only.
@@ -189,7 +219,7 @@ LRESULT ShellDouble::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_WORKER_ALLOC_ARGS:
             return AllocateArguments(slot, lparam);
         case WM_WORKER_NOTIFY: {
-            ReceivedValue status{VT_INT, static_cast<LONGLONG>(lparam), {}};
+            ReceivedValue status{VT_INT, static_cast<LONGLONG>(lparam), {}, {}};
             return Record(slot, ReportKind::Notify, {status});
         }
         case WM_WORKER_CALLBACK:

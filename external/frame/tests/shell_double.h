@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -18,13 +19,21 @@
 
 namespace nb::external::testing {
 
-// A script argument as a test writes it: empty, null, integer, boolean, text.
-using TestValue = std::variant<std::monostate, std::nullptr_t, LONG, bool, std::u16string>;
+// A script argument as a test writes it: empty, null, integer, boolean,
+// text, or a script array of such values.
+struct TestArray;
+using TestValue =
+    std::variant<std::monostate, std::nullptr_t, LONG, bool, std::u16string, TestArray>;
+struct TestArray {
+    std::vector<TestValue> elements;
+};
 
 // The caller's argument list, owned like the shell owns it during a call.
 class ArgumentList {
    public:
-    ArgumentList(std::initializer_list<TestValue> values);
+    ArgumentList(std::initializer_list<TestValue> values)
+        : ArgumentList(std::span<const TestValue>(values.begin(), values.size())) {}
+    explicit ArgumentList(std::span<const TestValue> values);
     ~ArgumentList();
     ArgumentList(const ArgumentList&) = delete;
     ArgumentList& operator=(const ArgumentList&) = delete;
@@ -38,8 +47,9 @@ class ArgumentList {
 // A value as a test compares it.
 struct ReceivedValue {
     VARTYPE type = VT_EMPTY;
-    LONGLONG number = 0;  // VT_I4, VT_INT
-    std::u16string text;  // VT_BSTR
+    LONGLONG number = 0;                 // VT_I4, VT_INT, VT_BOOL (-1 true, 0 false)
+    std::u16string text;                 // VT_BSTR
+    std::vector<ReceivedValue> elements;  // VT_DISPATCH: a script array's elements
 
     static ReceivedValue From(const VARIANT& value);
 };
@@ -76,6 +86,11 @@ class ShellDouble {
 
     // Calls an export as the shell does: the command event is reset first.
     CallOutcome Call(ExFunction function, std::initializer_list<TestValue> arguments,
+                     LPCWSTR callback = nullptr) {
+        return Call(function, std::span<const TestValue>(arguments.begin(), arguments.size()),
+                    callback);
+    }
+    CallOutcome Call(ExFunction function, std::span<const TestValue> arguments,
                      LPCWSTR callback = nullptr);
 
     // What the shell's thread termination writes before waiting: the target,
@@ -101,6 +116,8 @@ class ShellDouble {
     int RegisteredWorkers() const;
     const std::vector<WPARAM>& done_slots() const { return m_done_slots; }
     WorkerSlot* workers() { return m_slots; }
+    // The block handed to every call (all zero until a test fills it in).
+    SystemInformation& system() { return m_system; }
 
    private:
     static LRESULT Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -10,6 +10,7 @@
 #include "platform/text/code_pages.h"
 #include "shell/host/launch/launch_browser.h"
 #include "shell/host/program/class_table.h"
+#include "shell/host/presenters/gtk_presenters.h"
 #include "shell/host/window/host_window.h"
 #include "shell/host/window/navigation.h"
 #include "shell/host/window/web_engine.h"
@@ -565,6 +566,8 @@ HRESULT CBrowserCustomizer::Run() {
         m_engine.ShowMessage(nullptr, "Cannot AtlAdvise()", "Fatal Error");
         return E_FAIL;
     }
+    // The library's dialogs and tooltips name their owner by the bridge's handle.
+    AttachOwnerWindow(m_bridge->Window(), m_window->Window());
     m_engine.Channel().Attach(m_window->PageId(), this);
     m_window->ApplySettings(Placing::kPlace);
     if (m_type != WindowType::kNewWindow) NavigateTo(m_settings.startup_url);

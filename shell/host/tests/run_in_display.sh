@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the shell in the current display (the test starts this under
 # xvfb-run) with page console output on stdout, and does what the page asks
-# for on the way: "SNAPSHOT" takes a screenshot of the screen, "CHECKTITLE
+# for on the way: "SNAPSHOT" takes a screenshot of the screen ("SNAPSHOT
+# name" one of its own, <screenshot>-name.png, as does "shot name" inside
+# an ACTION), "CHECKTITLE
 # <text>" looks for a window of that title (answers in <output>.titles),
 # "ANSWERDIALOG <title>" answers the message box of that title, "PRESSKEYS"
 # types Ctrl+N, Ctrl+O, Ctrl+P and Ctrl+A into the "Keys" window, and
@@ -21,6 +23,11 @@ if [ -n "$setup" ] && [ -s "$setup" ]; then
   # shellcheck disable=SC1090
   source "$setup" >> "$output.actions" 2>&1
 fi
+shot() {
+  import -window root "${screenshot%.png}-$1.png" && echo "screenshot: ${screenshot%.png}-$1.png" >> "$output.stderr"
+}
+export -f shot
+export screenshot output
 "$program" --console >> "$output" 2> "$output.stderr" &
 pid=$!
 handled=0
@@ -30,6 +37,8 @@ for _ in $(seq 1 $((limit_s * 20))); do
     line=${lines[$handled]}
     handled=$((handled + 1))
     case "$line" in
+      *"log: SNAPSHOT "*)
+        shot "${line#*SNAPSHOT }" ;;
       *"log: SNAPSHOT"*)
         import -window root "$screenshot" && echo "screenshot: $screenshot" >> "$output.stderr" ;;
       *"log: PRESSKEYS"*)

@@ -88,6 +88,25 @@ TEST(NbrunProgram, LoadsTheLibraryOfTheApplicationDirectoryItIsGiven) {
     EXPECT_EQ(run.lines, std::vector<json>{expected});
 }
 
+// Without a window nothing is shown and nothing waits for a person: dialogs
+// answer as if cancelled, a message box as if its first button were pressed.
+TEST(NbrunProgram, DesktopServicesAnswerAtOnceWithoutAWindow) {
+    struct Case {
+        const char* name;
+        const char* args;
+        const char* result;
+    };
+    for (const Case& c : {Case{"MsgBox", R"(["Go on?", "Question", 4])", "6"},
+                          Case{"OpenFileName", R"(["Open", [["All", "*"]], true])", "[]"},
+                          Case{"SaveFileName", R"(["Save", [], "tone.wav"])", R"("")"},
+                          Case{"GetKeyStatus", "[4160]", "false"}}) {
+        const ProgramRun run = RunNbrun({c.name, c.args});
+        EXPECT_EQ(run.exit_code, 0) << c.name << run.errors;
+        const std::vector<json> expected{json{{"result", json::parse(c.result)}}};
+        EXPECT_EQ(run.lines, expected) << c.name;
+    }
+}
+
 TEST(NbrunProgram, BadCommandLinesGetTheUsageAndExitCode2) {
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
                                                       {"FileSize", "[1,"},
