@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/kernel/no_throw.h"
+
 namespace nb::external::audio {
 namespace {
 
@@ -30,13 +32,14 @@ void WriteValue(MP4Handle handle, std::size_t index, std::uint32_t value) {
 
 ThreeGpWriter::CreateResult ThreeGpWriter::Create(const ThreeGpSettings& settings) {
     CreateResult created;
-    try {
-        std::unique_ptr<ThreeGpWriter> writer(new ThreeGpWriter());
-        created.result = writer->Set(settings);
-        if (created.result == kThreeGpOk) created.writer = std::move(writer);
-    } catch (const std::bad_alloc&) {
-        created.result = kThreeGpNoMemory;
-    }
+    created.result = NoThrow(
+        [&] {
+            std::unique_ptr<ThreeGpWriter> writer(new ThreeGpWriter());
+            const int result = writer->Set(settings);
+            if (result == kThreeGpOk) created.writer = std::move(writer);
+            return result;
+        },
+        kThreeGpNoMemory);
     return created;
 }
 

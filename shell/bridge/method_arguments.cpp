@@ -1,4 +1,5 @@
 #include "shell/bridge/method_arguments.h"
+#include "platform/text/decimal_prefix.h"
 
 namespace nb::bridge {
 namespace {
@@ -55,17 +56,7 @@ HRESULT ReadTerminateArgument(const DISPPARAMS* params, WORD flags, DWORD* threa
 }
 
 DWORD ThreadIdFromText(std::u16string_view text) {
-    std::size_t at = 0;
-    const auto is_blank = [](char16_t c) {
-        return c == u'\t' || c == u'\n' || c == u'\r' || c == u' ';
-    };
-    while (at < text.size() && is_blank(text[at])) ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) negative = text[at++] == u'-';
-    DWORD value = 0;
-    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at)
-        value = value * 10 + static_cast<DWORD>(text[at] - u'0');
-    return negative ? 0u - value : value;
+    return WrappedDecimal<DWORD>(FindDecimalPrefix(text, Blanks::kSpaceTabLineEnds));
 }
 
 }  // namespace nb::bridge

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::server {
 namespace {
-
-char FoldLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 std::string UpperName(std::string_view name) {
     std::string upper(name);
@@ -75,7 +74,7 @@ std::vector<std::string> SortedEnvironment(std::vector<std::string> entries) {
                      [](const std::string& a, const std::string& b) {
                          return std::lexicographical_compare(
                              a.begin(), a.end(), b.begin(), b.end(),
-                             [](char x, char y) { return FoldLower(x) < FoldLower(y); });
+                             [](char x, char y) { return AsciiLower(x) < AsciiLower(y); });
                      });
     return entries;
 }

@@ -1,29 +1,14 @@
 #include "shell/server/cgi_headers.h"
 
-#include <climits>
 
+#include "platform/text/decimal_prefix.h"
 #include "platform/text/code_pages.h"
 #include "shell/server/url_parser.h"
 
 namespace nb::server {
 
 long ParseHeaderNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() &&
-           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        int digit = text[i] - '0';
-        if (value > (LONG_MAX - digit) / 10) return negative ? LONG_MIN : LONG_MAX;
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
+    return ClampedDecimal<long>(FindDecimalPrefix(text, Blanks::kSpaceTabLineEnds));
 }
 
 std::u16string RedirectUrl(std::u16string_view target, std::u16string_view base_directory,

@@ -9,26 +9,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/kernel/fd_io.h"
+
 namespace nb::server {
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = other.Release();
-    }
-    return *this;
-}
-
-int Descriptor::Release() {
-    int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
-void Descriptor::Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-}
 
 CgiProcess::~CgiProcess() { Stop(); }
 
@@ -38,12 +21,12 @@ SpawnError CgiProcess::Start(const std::string& program, const std::string& dire
     // through dup2, so no other request's pipe leaks into it.
     int input[2];
     if (::pipe2(input, O_CLOEXEC) != 0) return SpawnError::InputPipe;
-    Descriptor input_read(input[0]);
-    m_input = Descriptor(input[1]);
+    UniqueFd input_read(input[0]);
+    m_input.Reset(input[1]);
     int output[2];
     if (::pipe2(output, O_CLOEXEC) != 0) return SpawnError::OutputPipe;
-    m_output = Descriptor(output[0]);
-    Descriptor output_write(output[1]);
+    m_output.Reset(output[0]);
+    UniqueFd output_write(output[1]);
 
     std::vector<char*> envp;
     envp.reserve(environment.size() + 1);
@@ -85,18 +68,7 @@ bool CgiProcess::WriteInput(const void* bytes, std::size_t count) {
     sigemptyset(&pipe_signal);
     sigaddset(&pipe_signal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe_signal, &previous);
-    const auto* next = static_cast<const char*>(bytes);
-    bool written = true;
-    while (count > 0) {
-        ssize_t n = ::write(m_input.Get(), next, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            written = false;
-            break;
-        }
-        next += n;
-        count -= static_cast<std::size_t>(n);
-    }
+    const bool written = WriteFully(m_input.Get(), bytes, count);
     if (!written) {
         timespec zero{};
         while (sigtimedwait(&pipe_signal, nullptr, &zero) == SIGPIPE) {
@@ -162,7 +134,7 @@ void CgiProcess::Stop() {
         }
         m_ended = true;
     }
-    m_input.Close();
+    m_input.Reset();
 }
 
 }  // namespace nb::server

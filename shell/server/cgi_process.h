@@ -8,27 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel/unique_fd.h"
+
 namespace nb::server {
-
-// An owned file descriptor.
-class Descriptor {
-   public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : m_fd(other.Release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { Close(); }
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    int Release();
-    void Close();
-
-   private:
-    int m_fd = -1;
-};
 
 enum class SpawnError { None, InputPipe, OutputPipe, Process };
 
@@ -47,7 +29,7 @@ class CgiProcess {
     // Writes every byte to the interpreter's input; false when it no longer
     // reads (it ended or closed its input). Never raises SIGPIPE.
     bool WriteInput(const void* bytes, std::size_t count);
-    void CloseInput() { m_input.Close(); }
+    void CloseInput() { m_input.Reset(); }
 
     // Reads up to count bytes of its output, waiting for them; 0 at the end,
     // -1 on error.
@@ -74,8 +56,8 @@ class CgiProcess {
    private:
     pid_t m_pid = -1;
     bool m_ended = false;
-    Descriptor m_input;
-    Descriptor m_output;
+    UniqueFd m_input;
+    UniqueFd m_output;
 };
 
 }  // namespace nb::server

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/registry/registry.h"
+#include "platform/registry/registry_key.h"
 #include "platform/text/code_pages.h"
 #include "shell/server/url_parser.h"
 
@@ -91,18 +92,18 @@ std::vector<SavedCookie> ReadCookieText(std::u16string_view text) {
 }
 
 CookieStore::CookieStore(std::u16string registry_key) : m_registry_key(std::move(registry_key)) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    nb::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return;
     DWORD size = 0;
     std::u16string text;
-    if (RegQueryValueExW(key, kSavedValueName, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), kSavedValueName, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
         text.resize(size / sizeof(char16_t));
-        if (RegQueryValueExW(key, kSavedValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
-                             &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.Get(), kSavedValueName, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
             text.clear();
     }
-    RegCloseKey(key);
+    key.Reset();
     const std::int64_t now = Now();
     for (SavedCookie& saved : ReadCookieText(text))
         if (saved.expires > now)
@@ -189,13 +190,12 @@ void CookieStore::Save() const {
     std::vector<SavedCookie> saved;
     for (auto& entry : ordered) saved.push_back(std::move(entry.second));
     const std::u16string text = SaveCookieText(saved);
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    nb::UniqueKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key, kSavedValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExW(key.Get(), kSavedValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
-    RegCloseKey(key);
 }
 
 std::u16string CookieUrl() { return u"http://" + std::u16string(kApplicationHost) + u"/"; }

@@ -199,7 +199,7 @@ void CProtocolHandler::StartReader() {
     // Compacted here, before Read can take any of them on this thread.
     m_buffer->Compact();
     m_buffer->SetTotal(m_buffer->Unread());
-    m_stop_event = Descriptor(::eventfd(0, EFD_CLOEXEC));
+    m_stop_event.Reset(::eventfd(0, EFD_CLOEXEC));
     m_reader = std::thread(ReaderLoop, &*m_buffer, m_sink, m_process->OutputDescriptor(),
                            m_stop_event.Get());
 }
@@ -253,7 +253,7 @@ void CProtocolHandler::StopCgi() {
     if (m_reader.joinable()) m_reader.join();
     if (m_process) m_process->CloseOutput();
     m_process.reset();
-    m_stop_event.Close();
+    m_stop_event.Reset();
 }
 
 }  // namespace nb::server

@@ -5,21 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel/program_paths.h"
 #include "platform/text/code_pages.h"
 #include "platform/urlcache/url_cache.h"
 #include "shell/server/status_pages.h"
 
 namespace nb::server {
 namespace {
-
-std::u16string ProgramDirectory() {
-    char path[4096];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return u".";
-    std::string_view program(path, static_cast<std::size_t>(length));
-    std::size_t slash = program.rfind('/');
-    return nb::ToUtf16(slash == 0 ? std::string_view("/") : program.substr(0, slash));
-}
 
 // Copies text and its terminator into result when it fits.
 HRESULT CopyAnswer(std::u16string_view text, LPWSTR result, DWORD size, DWORD* needed,
@@ -36,7 +28,7 @@ HRESULT CopyAnswer(std::u16string_view text, LPWSTR result, DWORD size, DWORD* n
 
 ServerSettings DefaultServerSettings() {
     ServerSettings settings;
-    settings.shell_directory = ProgramDirectory();
+    settings.shell_directory = nb::ToUtf16(nb::ProgramDirectory());
     settings.interpreter = nb::ToUtf8(settings.shell_directory) + "/internals/nimbra";
     settings.environment = [](const char* name) -> const char* { return std::getenv(name); };
     settings.cookies = &CookieStore::Shared();

@@ -123,7 +123,7 @@ class CProtocolHandler {
     std::optional<Buffer> m_buffer;
 
     std::unique_ptr<CgiProcess> m_process;
-    Descriptor m_stop_event;
+    UniqueFd m_stop_event;
     std::thread m_reader;
     long m_status = 200;
     std::optional<std::u16string> m_content_type;

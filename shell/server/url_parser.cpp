@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::server {
@@ -12,10 +13,6 @@ int HexValue(char16_t c) {
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     return -1;
-}
-
-char16_t FoldAscii(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -46,22 +43,11 @@ bool IsUtf8(std::string_view bytes) {
 }  // namespace
 
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
-    }
-    return true;
+    return StartsWithIgnoringAsciiCase(text, prefix);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldAscii(static_cast<unsigned char>(text[i])) !=
-            FoldAscii(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return StartsWithIgnoringAsciiCase(text, prefix);
 }
 
 bool IsCgiExtension(std::u16string_view extension) { return StartsWithNoCase(extension, u"php"); }

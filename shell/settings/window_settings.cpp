@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "platform/text/decimal_prefix.h"
+#include "platform/text/ascii_case.h"
 #include "common/variant_text.h"
 
 namespace nb::shell {
@@ -22,15 +24,6 @@ constexpr std::array<StateEntry, 5> kStateNames = {{
     {WindowState::kFullscreen, u"fullscreen"},
     {WindowState::kHidden, u"hidden"},
 }};
-
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
 
 std::u16string Cut(std::u16string text) {
     if (text.size() > kMaxSettingText) text.resize(kMaxSettingText);
@@ -138,7 +131,7 @@ bool SaveSettings(const WindowSettings& s, SettingsStore& store) {
 
 std::optional<WindowState> StateFromName(std::u16string_view name) {
     for (const StateEntry& entry : kStateNames)
-        if (EqualsIgnoringCase(name, entry.name)) return entry.state;
+        if (EqualsIgnoringAsciiCase(name, entry.name)) return entry.state;
     return std::nullopt;
 }
 
@@ -153,15 +146,7 @@ std::u16string_view StateReading(WindowState state) {
 }
 
 std::uint32_t NumberFromText(std::u16string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == u'\t' || text[i] == u'\n' || text[i] == u'\r' || text[i] == u' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - u'0');
-    return negative ? 0u - value : value;
+    return WrappedDecimal<std::uint32_t>(FindDecimalPrefix(text, Blanks::kSpaceTabLineEnds));
 }
 
 std::uint32_t NumberArgument(const VARIANT& value) {

@@ -9,6 +9,7 @@
 #include "common/variant_text.h"
 #include "platform/glib/owned.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/registry_key.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/launch/launch_command.h"
 
@@ -22,20 +23,19 @@ constexpr char16_t kExplorerKey[] =
 // The default value of a key as text; empty when the key or value is
 // missing or is not text.
 std::u16string DefaultValue(HKEY root, const char16_t* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+    nb::UniqueKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return {};
     DWORD type = REG_NONE;
     DWORD size = 0;
     std::u16string text;
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(char16_t)) {
         text.resize(size / sizeof(char16_t));
-        if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
-                             &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
             text.clear();
         text.resize(std::min<std::size_t>(text.size(), size / sizeof(char16_t)));
     }
-    RegCloseKey(key);
     // A stored string may or may not carry its terminator.
     if (const std::size_t end = text.find(u'\0'); end != std::u16string::npos) text.resize(end);
     return text;

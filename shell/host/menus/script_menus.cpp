@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/text/decimal_prefix.h"
 #include "common/error_report.h"
 #include "common/script_array.h"
 #include "common/variant_text.h"
@@ -90,18 +91,9 @@ bool ReadNumber(const VARIANT& value, std::int64_t* number) {
 }
 
 // A decimal number at the start of text, as the C library reads one;
-// anything unreadable is 0.
+// anything unreadable is 0, anything past every position the largest.
 std::int64_t DecimalPrefix(std::u16string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i] - u'0');
-        if (value > 0xFFFFFFFFLL) break;
-    }
-    return negative ? -value : value;
+    return ClampedDecimal<std::int64_t>(FindDecimalPrefix(text, Blanks::kCLocale));
 }
 
 std::int64_t SubmenuPosition(const VARIANT& value) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/registry/registry_key.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::shell {
@@ -17,25 +18,20 @@ constexpr char16_t kDescription[] = u"BrowserCustomizer Class";
 // Creates the key below HKEY_CLASSES_ROOT and sets one text value on it
 // (name null: the default value).
 bool SetText(const std::u16string& path, const char16_t* name, std::u16string_view value) {
-    HKEY key = nullptr;
+    nb::UniqueKey key;
     if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        KEY_WRITE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
         return false;
     const std::u16string text(value);
-    const LSTATUS status =
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) ==
+           ERROR_SUCCESS;
 }
 
 bool CreateKey(const std::u16string& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    nb::UniqueKey key;
+    return RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_WRITE, nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
 }
 
 // A key that is already gone counts as removed.

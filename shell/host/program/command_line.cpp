@@ -1,18 +1,14 @@
 #include "shell/host/program/command_line.h"
 
+#include "platform/text/ascii_case.h"
+
 namespace nb::shell {
 namespace {
 
+// Switches count when they start with the word's first length letters, as
+// "/RegS" does for "RegServer".
 bool PrefixIgnoringCase(std::string_view text, std::string_view word, std::size_t length) {
-    if (text.size() < length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        char c = text[i];
-        char w = word[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        if (w >= 'A' && w <= 'Z') w = static_cast<char>(w + 32);
-        if (c != w) return false;
-    }
-    return true;
+    return StartsWithIgnoringAsciiCase(text, word.substr(0, length));
 }
 
 }  // namespace

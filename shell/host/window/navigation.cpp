@@ -1,23 +1,12 @@
 #include "shell/host/window/navigation.h"
 
+#include "platform/text/ascii_case.h"
+
 namespace nb::shell {
-namespace {
-
-bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::u16string MakeAbsoluteUrl(std::u16string_view url, std::u16string_view program_directory) {
-    const bool is_mrs = StartsWithIgnoringCase(url, u"x-mrs:");
-    if (!is_mrs && !StartsWithIgnoringCase(url, u"file:") && !StartsWithIgnoringCase(url, u"res:"))
+    const bool is_mrs = StartsWithIgnoringAsciiCase(url, u"x-mrs:");
+    if (!is_mrs && !StartsWithIgnoringAsciiCase(url, u"file:") && !StartsWithIgnoringAsciiCase(url, u"res:"))
         return std::u16string(url);
     const std::size_t colon = url.find(u':');
     const std::u16string_view scheme = url.substr(0, colon);
