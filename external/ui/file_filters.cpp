@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/variant_text.h"
 #include "common/script_array.h"
 #include "platform/automation/com_ptr.h"
 
@@ -14,8 +15,7 @@ std::optional<std::u16string> TextElement(const VARIANT& entry, LONG index) {
     Variant element;
     if (FAILED(NB_ARRAY_GETELEMENT(&entry, index, &element)) || element.vt != VT_BSTR)
         return std::nullopt;
-    const BSTR text = element.bstrVal;
-    return text ? std::u16string(text, SysStringLen(text)) : std::u16string();
+    return std::u16string(NbBstrView(element.bstrVal));
 }
 
 }  // namespace

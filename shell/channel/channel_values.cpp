@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "common/variant_text.h"
 #include "common/script_array.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/glib/owned.h"
@@ -12,7 +13,7 @@ namespace nb::shell {
 namespace {
 
 GVariant* TextValue(BSTR text) {
-    const std::string utf8 = ToUtf8(std::u16string_view(text ? text : u"", SysStringLen(text)));
+    const std::string utf8 = ToUtf8(NbBstrView(text));
     return g_variant_new_string(utf8.c_str());
 }
 

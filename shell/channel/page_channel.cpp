@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
@@ -89,8 +90,7 @@ GSourceFunc FdCallback(GUnixFDSourceFunc function) {
 void SetFailure(Frame& reply, HRESULT hr, const EXCEPINFO& exception) {
     reply.number = hr;
     if (exception.bstrDescription)
-        reply.text = ToUtf8(std::u16string_view(exception.bstrDescription,
-                                                SysStringLen(exception.bstrDescription)));
+        reply.text = ToUtf8(NbBstrView(exception.bstrDescription));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "common/variant_text.h"
 #include "platform/text/code_pages.h"
 #include "tools/nbrun/script_json.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-std::string Utf8(BSTR text) { return nb::ToUtf8({text ? text : u"", SysStringLen(text)}); }
+std::string Utf8(BSTR text) { return nb::ToUtf8(NbBstrView(text)); }
 
 std::string HexCode(HRESULT hr) {
     char text[16];

@@ -1,5 +1,6 @@
 #include "shell/host/tray/tray_arguments.h"
 
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/text/code_pages.h"
 
@@ -10,17 +11,13 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 bool Absent(const VARIANT& value) { return value.vt == VT_EMPTY || value.vt == VT_NULL; }
 
-std::u16string_view BstrText(BSTR text) {
-    return std::u16string_view(text ? text : u"", SysStringLen(text));
-}
-
 // The value as text, or nothing when it is absent or cannot be converted.
 std::u16string OptionalText(const VARIANT& value) {
     if (Absent(value)) return {};
-    if (value.vt == VT_BSTR) return std::u16string(BstrText(value.bstrVal));
+    if (value.vt == VT_BSTR) return std::u16string(NbBstrView(value.bstrVal));
     Variant text;
     if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return {};
-    return std::u16string(BstrText(text.bstrVal));
+    return std::u16string(NbBstrView(text.bstrVal));
 }
 
 bool OptionalInteger(const VARIANT& value, std::int32_t* out) {
@@ -78,7 +75,7 @@ HRESULT ReadBalloonArguments(const DISPPARAMS* params, BalloonRequest* request,
         return DISP_E_TYPEMISMATCH;
     }
     BalloonRequest read;
-    read.text = CutUnits(BstrText(argument(0).bstrVal), kBalloonTextUnits);
+    read.text = CutUnits(NbBstrView(argument(0).bstrVal), kBalloonTextUnits);
     if (count > 1) read.title = CutUnits(OptionalText(argument(1)), kBalloonTitleUnits);
     if (count > 2) {
         std::int32_t timeout_ms = 0;
@@ -108,7 +105,7 @@ HRESULT ReadShutdownReason(const DISPPARAMS* params, std::u16string* reason, UIN
         if (argument_error) *argument_error = 0;
         return DISP_E_TYPEMISMATCH;
     }
-    *reason = CutUnits(BstrText(params->rgvarg[0].bstrVal), kShutdownReasonUnits);
+    *reason = CutUnits(NbBstrView(params->rgvarg[0].bstrVal), kShutdownReasonUnits);
     return S_OK;
 }
 
