@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and runs the main job: for now the
-# furthest the product reaches without its window. A song is turned into a
-# canonical wave file, mixed over a background and encoded as MP3, each step
-# an extension function called through the bridge as a page calls it (nbrun
-# prints the result and every callback as JSON lines). The files land in
-# build/main-job/.
+# Installs the dependencies, builds, and runs the main job. First the audio
+# engine alone: a song is turned into a canonical wave file, mixed over a
+# background, encoded as MP3 and cut into ringtones, each step an extension
+# function called through the bridge as a page calls it (nbrun prints the
+# result and every callback as JSON lines). Then the ringtone application in
+# its window; without a display, a scripted run of it under Xvfb with a
+# screenshot of each screen. The files land in build/main-job/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,14 +37,15 @@ echo "== MakeRingtone mixed.wav -> ringtone.3gp (HE-AAC v2) and ringtone.wav, 10
 echo "== output in $out:"
 ls -l "$out"
 
-echo "== the ringtone application: song.mp3 made into a wave file in its window"
-mkdir -p "$app/samples"
-cp "$out/song.mp3" "$app/samples/song.mp3"
+echo "== the ringtone application in its window"
 if [ -n "${DISPLAY:-}" ]; then
   "$app/NbBrowser"
 else
-  # No display: the application runs under Xvfb and is photographed.
+  # No display: a scripted run under Xvfb, photographed screen by screen.
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=330:duration=60" \
+    -f lavfi -i "anoisesrc=color=pink:duration=60:amplitude=0.15" \
+    -filter_complex "[0][1]amix=inputs=2,volume=2,aecho=0.8:0.7:60:0.4" -ac 2 -b:a 160k "$out/demo-song.mp3"
   xvfb-run -a -s "-screen 0 1280x900x24" dbus-run-session -- \
-    bash apps/ringtones/demo.sh "$PWD/$app" "$out/ringtone-app.png"
-  echo "screenshot of the application window: $out/ringtone-app.png"
+    bash apps/ringtones/demo.sh "$PWD/$app" "$out/demo-song.mp3" "$out/app"
+  echo "screenshots of the application's screens and the ringtone it made: $out/"
 fi

@@ -30,6 +30,13 @@ var sendLine = new ProgressLine("send");
 
 function $(id) { return document.getElementById(id); }
 function footer(text) { $("footer-text").textContent = text; }
+// Where a control is in the window, for scripts that drive the application.
+function logLayout(ids) {
+  ids.forEach(function (id) {
+    var box = $(id).getBoundingClientRect();
+    console.log("layout " + id + " " + Math.round(box.left) + " " + Math.round(box.top) + " " + Math.round(box.width) + " " + Math.round(box.height));
+  });
+}
 function tempPath(suffix) { var path = tempDir + "/" + session + "-" + suffix; tempFiles.push(path); return path; }
 function seconds(id) { var value = parseFloat($(id).value); return isFinite(value) && value > 0 ? value : 0; }
 function sizeText(bytes) { return bytes >= 1048576 ? (bytes / 1048576).toFixed(1) + " MB" : Math.max(1, Math.round(bytes / 1024)) + " KB"; }
@@ -128,6 +135,7 @@ function songLoaded(source, wave, tookMs) {
         WaveView.show(pictures, song.ms, defaultSelection());
         showShaping();
         console.log("waveform shown " + (Date.now() - drawStarted) + " ms after the song was ready");
+        logLayout(["zoom-view"]);
         return true;
       }
       if (status !== 3300) say("song-status", "The waveform cannot be drawn: " + (WAVEFORM_FAILURES[status] || "status " + status) + ".", "error");
@@ -408,6 +416,7 @@ function makeRingtone() {
     console.log("ringtone saved " + target + " after " + took + " ms");
     ringtone = {path: target, format: format()};
     showSend();
+    logLayout(["obex-target", "obex-send"]);
   };
   var failed = function (status, table) {
     makeLine.hide();
