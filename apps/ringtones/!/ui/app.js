@@ -111,7 +111,15 @@ function openSong(path) {
 // A canonical wave of the song is ready (converted or ripped): draw it.
 function songLoaded(source, wave, tookMs) {
   var bytes = call("FileSize", [wave]) - 44;
-  song = {source: source, wave: wave, ms: Math.floor(bytes / BYTES_PER_MS)};
+  var ms = Math.floor(bytes / BYTES_PER_MS);
+  if (ms < 100) {
+    songLine.hide();
+    song = null;
+    say("song-status", "“" + fileName(source) + "” holds no sound this application can read: the file may be damaged. Choose another file.", "error");
+    footer("Ready.");
+    return;
+  }
+  song = {source: source, wave: wave, ms: ms};
   $("song-facts").textContent = WaveView.clock(song.ms) + " · 44.1 kHz stereo";
   WaveView.setSong(song.ms);
   console.log("song ready " + song.ms + " ms after " + tookMs + " ms");
@@ -226,6 +234,7 @@ var cdTrack = -1;
 function showCd() {
   $("welcome").hidden = true;
   $("cd").hidden = false;
+  console.log("CD panel shown");
   if (!Functions.has("GetDrivesInfo")) { say("cd-status", "Audio CDs are not supported in this version.", "error"); return; }
   var drives;
   try { drives = call("GetDrivesInfo"); } catch (e) { say("cd-status", "The CD drives cannot be listed: " + e.message, "error"); return; }
@@ -474,6 +483,7 @@ var selectedPhone = "";
 
 function showSend() {
   $("send").hidden = false;
+  logLayout(["bt-find"]);
   $("send-file").textContent = "Ringtone: " + ringtone.path;
   say("send-status", "");
   var bluetooth = Functions.has("BTDiscover");
@@ -505,6 +515,7 @@ function findPhones() {
       }
       findJob = 0;
       $("bt-searching").textContent = "";
+      console.log("search finished: " + found + " phones, status " + status);
       if (status === 3302 && !found) list.innerHTML = "<li class=\"empty\">No phones found. Switch Bluetooth on, make the phone visible and search again.</li>";
       else if (status === 3202) list.innerHTML = "<li class=\"empty\">Bluetooth is not available on this computer.</li>";
       else if (status !== 3302 && status !== 3301) list.innerHTML = "<li class=\"empty\">The search failed (status " + status + ").</li>";

@@ -1,0 +1,96 @@
+# What the application's scripted runs share, sourced with app and out set:
+# a private sound server and an OBEX server, the program started with its
+# console captured, screenshots, waits for console lines and clicks on the
+# controls the page reports the places of.
+
+# Without a GPU (Xvfb) WebKit's DMA-BUF renderer paints nothing.
+export WEBKIT_DISABLE_DMABUF_RENDERER=1
+mkdir -p "$out"
+log="$out/console.txt"
+work=$(mktemp -d)
+phone="$work/phone"
+obex_port=650
+daemons=()
+pid=
+
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2> /dev/null
+  for daemon in "${daemons[@]}"; do kill "$daemon" 2> /dev/null; done
+  wait 2> /dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A sound server with a silent output, so a preview plays here too, and an
+# OBEX server that receives what is pushed to it into $phone.
+start_daemons() {
+  if command -v pulseaudio > /dev/null; then
+    export PULSE_RUNTIME_PATH="$work/pulse" PULSE_STATE_PATH="$work/pulse" XDG_RUNTIME_DIR="$work"
+    mkdir -p "$PULSE_RUNTIME_PATH"
+    pulseaudio --daemonize=no --exit-idle-time=-1 --disable-shm -n \
+      --load="module-null-sink sink_name=silent" --load="module-native-protocol-unix" \
+      > "$work/pulse.log" 2>&1 &
+    daemons+=($!)
+    sleep 1
+  fi
+  if command -v obex_tcp > /dev/null; then
+    mkdir -p "$phone"
+    (cd "$phone" && exec obex_tcp -s > "$work/obex.log" 2>&1) &
+    daemons+=($!)
+  fi
+}
+
+shot() { import -window root "$out/$1.png" && echo "  screenshot: $out/$1.png"; }
+
+mark=0
+mark_now() { mark=$(wc -l < "$log"); }
+# A console line written since the last mark, for at most $2 seconds.
+wait_for() {
+  for _ in $(seq 1 $((${2:-30} * 10))); do
+    tail -n +$((mark + 1)) "$log" | grep -q "$1" && return 0
+    kill -0 "$pid" 2> /dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+start_app() {
+  "$app/NbBrowser" --console > "$log" 2>&1 &
+  pid=$!
+  wait_for "log: ready" 30 || { cat "$log"; exit 1; }
+  sleep 1
+  window=$(xdotool search --sync --name "^Nimbra Ringtones\$" | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y: the page's corner
+}
+
+# The place of a control as the page last reported it: left top width height.
+layout() { grep "log: layout $1 " "$log" | tail -n 1 | sed 's/.*layout [^ ]* //'; }
+
+# Clicks the middle of a reported control.
+click_control() {
+  local left top width height
+  read -r left top width height <<< "$(layout "$1")"
+  xdotool mousemove $((X + left + width / 2)) $((Y + top + height / 2)) click 1
+}
+
+# Opens a file through the application's open dialog.
+open_song() {
+  mark_now
+  xdotool windowfocus --sync "$window" key ctrl+o
+  xdotool search --sync --name "^Open a song\$" > /dev/null
+  sleep 1
+  [ -n "${1:-}" ] && shot "$1"
+  xdotool key ctrl+l sleep 0.3 type --delay 5 "$song"
+  xdotool sleep 0.3 key Return
+}
+
+# Saves the ringtone at a path typed into the save dialog.
+save_ringtone() {
+  mark_now
+  xdotool windowfocus --sync "$window" key ctrl+s
+  xdotool search --sync --name "^Save the ringtone\$" > /dev/null
+  sleep 1
+  [ -n "${2:-}" ] && shot "$2"
+  xdotool key ctrl+a sleep 0.2 type --delay 5 "$1"
+  xdotool sleep 0.3 key Return
+}
