@@ -54,6 +54,29 @@ LSTATUS NewHandle(int root, std::int64_t key, REGSAM access, PHKEY result) {
 
 std::u16string_view TextOf(LPCWSTR text) { return text ? std::u16string_view(text) : u""; }
 
+// The type, and the bytes into a buffer of *size bytes, as a query answers
+// them: *size becomes the count, ERROR_MORE_DATA when they do not fit.
+LSTATUS CopyValue(const nb::registry::StoredValue& value, DWORD* type, BYTE* data, DWORD* size) {
+    if (type) *type = value.type;
+    auto needed = static_cast<DWORD>(value.data.size());
+    if (!size) return ERROR_SUCCESS;
+    DWORD capacity = *size;
+    *size = needed;
+    if (!data) return ERROR_SUCCESS;
+    if (capacity < needed) return ERROR_MORE_DATA;
+    if (needed) std::memcpy(data, value.data.data(), needed);
+    return ERROR_SUCCESS;
+}
+
+// Copies a name with its terminator into a buffer of *size characters.
+LSTATUS CopyName(std::u16string_view name, LPWSTR buffer, DWORD* size) {
+    if (name.size() >= *size) return ERROR_MORE_DATA;
+    name.copy(buffer, name.size());
+    buffer[name.size()] = u'\0';
+    *size = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+}
+
 // Runs body inside one transaction of the handle's store, after checking
 // the handle, its rights and that its key still exists; commits when body
 // succeeds, rolls back otherwise.
@@ -151,15 +174,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR value_name, DWORD* reserved, DWORD* t
         [&](Store& store, KeyHandle& handle) { return store.GetValue(handle.key, name, value); });
     if (status != ERROR_SUCCESS) return status;
     if (!value) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = value->type;
-    auto needed = static_cast<DWORD>(value->data.size());
-    if (!size) return ERROR_SUCCESS;
-    DWORD capacity = *size;
-    *size = needed;
-    if (!data) return ERROR_SUCCESS;
-    if (capacity < needed) return ERROR_MORE_DATA;
-    if (needed) std::memcpy(data, value->data.data(), needed);
-    return ERROR_SUCCESS;
+    return CopyValue(*value, type, data, size);
 }
 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR value_name) {
@@ -170,6 +185,41 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR value_name) {
         LSTATUS status = store.DeleteValue(handle.key, name, deleted);
         return status == ERROR_SUCCESS && !deleted ? ERROR_FILE_NOT_FOUND : status;
     });
+}
+
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved,
+                      LPWSTR class_name, DWORD* class_size, FILETIME* last_write_time) {
+    if (!name || !name_size || reserved || (class_name && !class_size))
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(g_lock);
+    std::optional<std::u16string> found;
+    LSTATUS status = InKey(
+        key, KEY_ENUMERATE_SUB_KEYS, Store::Access::kRead,
+        [&](Store& store, KeyHandle& handle) { return store.SubkeyAt(handle.key, index, found); });
+    if (status != ERROR_SUCCESS) return status;
+    if (!found) return ERROR_NO_MORE_ITEMS;
+    status = CopyName(*found, name, name_size);
+    if (status != ERROR_SUCCESS) return status;
+    if (class_name && *class_size > 0) class_name[0] = u'\0';
+    if (class_size) *class_size = 0;
+    if (last_write_time) *last_write_time = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR value_name, DWORD* value_name_size,
+                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+    if (!value_name || !value_name_size || reserved || (data && !data_size))
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(g_lock);
+    std::optional<nb::registry::NamedValue> found;
+    LSTATUS status = InKey(
+        key, KEY_QUERY_VALUE, Store::Access::kRead,
+        [&](Store& store, KeyHandle& handle) { return store.ValueAt(handle.key, index, found); });
+    if (status != ERROR_SUCCESS) return status;
+    if (!found) return ERROR_NO_MORE_ITEMS;
+    status = CopyName(found->name, value_name, value_name_size);
+    if (status != ERROR_SUCCESS) return status;
+    return CopyValue(found->value, type, data, data_size);
 }
 
 namespace {

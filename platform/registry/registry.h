@@ -98,6 +98,27 @@ NB_API LSTATUS RegQueryValueExW(HKEY key, LPCWSTR value_name, DWORD* reserved, D
 // KEY_SET_VALUE.
 NB_API LSTATUS RegDeleteValueW(HKEY key, LPCWSTR value_name);
 
+// Enumeration: index counts from 0 in the order of the upper-cased names
+// (compared as UTF-16 code units, low byte first, which is alphabetical
+// within Latin-1); ERROR_NO_MORE_ITEMS past the last. A name comes in its
+// stored spelling into a buffer whose size in characters, the terminator
+// included, is in *name_size; on success *name_size holds the characters
+// copied, without the terminator. A name that does not fit with its
+// terminator answers ERROR_MORE_DATA, nothing copied and *name_size as it
+// was. An index names the same entry only while nothing is added or removed.
+
+// The subkey at index. Keys here have no class and no write time: a class
+// buffer receives "" with *class_size 0, a write time is zero. Needs
+// KEY_ENUMERATE_SUB_KEYS.
+NB_API LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved,
+                             LPWSTR class_name, DWORD* class_size, FILETIME* last_write_time);
+// The value at index: its name (the default value's is ""), then its type
+// and bytes as RegQueryValueExW gives them. Data that does not fit answers
+// ERROR_MORE_DATA with the name and type filled in and *data_size the count
+// needed. Needs KEY_QUERY_VALUE.
+NB_API LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR value_name, DWORD* value_name_size,
+                             DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
+
 // Removes a key that has no subkeys (ERROR_ACCESS_DENIED when it has).
 // sub_key must not be null; empty means key itself (not a root).
 NB_API LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR sub_key);

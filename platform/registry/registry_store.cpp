@@ -70,6 +70,14 @@ std::string BytesOf(std::u16string_view text) {
 
 std::string FoldedBytesOf(std::u16string_view text) { return BytesOf(nb::UpperCase(text)); }
 
+std::u16string TextOfBytes(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return text;
+}
+
 // A prepared statement, finalized when it goes.
 class Statement {
 public:
@@ -289,6 +297,29 @@ LSTATUS Store::DeleteValue(std::int64_t key, std::u16string_view name, bool& del
     Statement statement(m_database, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
     LSTATUS status = statement.Bind(1, key).Bind(2, FoldedBytesOf(name)).Run();
     deleted = status == ERROR_SUCCESS && sqlite3_changes(m_database) > 0;
+    return status;
+}
+
+LSTATUS Store::SubkeyAt(std::int64_t key, DWORD index, std::optional<std::u16string>& name) {
+    name.reset();
+    Statement statement(
+        m_database, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
+    bool row = false;
+    LSTATUS status = statement.Bind(1, key).Bind(2, std::int64_t{index}).Step(row);
+    if (status == ERROR_SUCCESS && row) name = TextOfBytes(statement.Blob(0));
+    return status;
+}
+
+LSTATUS Store::ValueAt(std::int64_t key, DWORD index, std::optional<NamedValue>& value) {
+    value.reset();
+    Statement statement(
+        m_database,
+        "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
+    bool row = false;
+    LSTATUS status = statement.Bind(1, key).Bind(2, std::int64_t{index}).Step(row);
+    if (status == ERROR_SUCCESS && row)
+        value = NamedValue{TextOfBytes(statement.Blob(0)),
+                           {static_cast<DWORD>(statement.Integer(1)), statement.Blob(2)}};
     return status;
 }
 

@@ -33,6 +33,11 @@ struct StoredValue {
     std::string data;
 };
 
+struct NamedValue {
+    std::u16string name;
+    StoredValue value;
+};
+
 // The database file of a root (0 to 3, as HKEY_CLASSES_ROOT and the rest
 // are numbered): the folder of $XDG_DATA_HOME when absolute, else of $HOME.
 std::string StorePath(int root);
@@ -72,7 +77,13 @@ public:
                                    std::optional<StoredValue>& value);
     [[nodiscard]] LSTATUS DeleteValue(std::int64_t key, std::u16string_view name, bool& deleted);
 
-private:
+    // The subkey name or the value at index in the order of upper-cased
+    // names; nothing past the last.
+    [[nodiscard]] LSTATUS SubkeyAt(std::int64_t key, DWORD index,
+                                   std::optional<std::u16string>& name);
+    [[nodiscard]] LSTATUS ValueAt(std::int64_t key, DWORD index, std::optional<NamedValue>& value);
+
+   private:
     explicit Store(sqlite3* database);
     LSTATUS Execute(const char* sql);
     sqlite3* m_database;
