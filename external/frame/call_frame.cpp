@@ -1,6 +1,7 @@
 #include "external/frame/call_frame.h"
 
 #include "common/error_report.h"
+#include "common/result_list.h"
 
 namespace nb::external {
 
@@ -44,6 +45,14 @@ HRESULT ExCall::ReturnInteger(LONG value) const {
     m_frame.result->vt = VT_I4;
     m_frame.result->lVal = value;
     return S_OK;
+}
+
+HRESULT ExCall::ReturnStringList(std::span<const std::u16string> texts) const {
+    if (!m_frame.result) return S_OK;
+    VariantClear(m_frame.result);
+    const HRESULT hr = NbReturnStringList(m_frame.result, m_frame.exception, m_name, texts);
+    if (FAILED(hr)) VariantClear(m_frame.result);
+    return hr;
 }
 
 }  // namespace nb::external

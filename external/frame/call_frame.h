@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/argument_kinds.h"
@@ -53,6 +54,9 @@ class ExCall {
     // text cannot be copied.
     [[nodiscard]] HRESULT ReturnString(std::u16string_view text) const;
     HRESULT ReturnInteger(LONG value) const;
+    // A script array of the texts in order; error report 2103 when it cannot
+    // be built, leaving no result.
+    HRESULT ReturnStringList(std::span<const std::u16string> texts) const;
 
    private:
     CallFrame m_frame;
