@@ -7,7 +7,9 @@
 // HKEY_CLASSES_ROOT are per user too, and HKEY_CLASSES_ROOT is not a merged
 // view of the other two. Each call is one transaction: a change is on disk
 // when the call returns, other processes see it at once, and a crash never
-// leaves half of it. Names of keys and values compare case-insensitively and
+// leaves half of it. A process keeps each root's database open between calls
+// and opens it again after fork, when $XDG_DATA_HOME changes, and when a call
+// through a root finds the file removed or replaced. Names of keys and values compare case-insensitively and
 // keep the spelling they were created with. Key paths are components
 // separated by "\", at most 255 characters each; a path may end in "\" but
 // not start with it or hold an empty component. Volatile keys, security

@@ -16,6 +16,8 @@ struct sqlite3;
 
 namespace nb::registry {
 
+class StatementCache;
+
 // The key id of the root itself; real keys are numbered from 1 and a number
 // is never handed out twice, so a handle to a deleted key stays deleted.
 constexpr std::int64_t kRootKeyId = 0;
@@ -44,8 +46,8 @@ std::string StorePath(int root);
 
 class Store {
 public:
-    // Opens (and on first use creates) the root's database.
-    [[nodiscard]] static LSTATUS Open(int root, std::unique_ptr<Store>& store);
+    // Opens (and on first use creates) a root's database, at StorePath.
+    [[nodiscard]] static LSTATUS Open(const std::string& path, std::unique_ptr<Store>& store);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -85,8 +87,11 @@ public:
 
    private:
     explicit Store(sqlite3* database);
+    // Runs SQL text once (set-up), or a statement of the cache.
     LSTATUS Execute(const char* sql);
+    LSTATUS Run(const char* sql);
     sqlite3* m_database;
+    std::unique_ptr<StatementCache> m_statements;
 };
 
 }  // namespace nb::registry

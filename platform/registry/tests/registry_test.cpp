@@ -539,6 +539,65 @@ TEST_F(RegistryTest, OtherProcessesSeeCommittedData) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// Runs body in a child process; true when it answered true.
+template <typename Body>
+bool InChild(Body body) {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(body() ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// A process keeps its stores open between calls; what other processes
+// commit shows at its next call all the same, and a child after fork works
+// with stores of its own.
+TEST_F(RegistryTest, KeptStoresSeeOtherProcessesAtOnce) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Kept", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"V", u"parent"), ERROR_SUCCESS);
+    for (const char16_t* text : {u"first child", u"second child"}) {
+        EXPECT_TRUE(InChild([&] {
+            return GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V") != u"query failed" &&
+                   SetText(key.Get(), u"V", text) == ERROR_SUCCESS;
+        }));
+        EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V"), text);
+    }
+    ASSERT_EQ(SetText(key.Get(), u"V", u"parent again"), ERROR_SUCCESS);
+    EXPECT_TRUE(InChild(
+        [] { return GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V") == u"parent again"; }));
+}
+
+// A store is opened again when its file is gone or the data folder moved,
+// so no write goes into a file nobody else sees.
+TEST_F(RegistryTest, KeptStoresFollowTheirFile) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Moved", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"V", u"old"), ERROR_SUCCESS);
+    fs::remove_all(m_dir / "nimbra");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"open failed");
+    EXPECT_EQ(SetText(key.Get(), u"V", u"new"), ERROR_KEY_DELETED);  // its key went with the file
+    nb::UniqueKey again;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Moved", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, again.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(again.Get(), u"V", u"new"), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(StoreFile("HKEY_CURRENT_USER.db")));
+    EXPECT_TRUE(
+        InChild([] { return GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V") == u"new"; }));
+
+    const fs::path elsewhere = m_dir / "elsewhere";
+    ::setenv("XDG_DATA_HOME", elsewhere.c_str(), 1);
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"open failed");
+    ::setenv("XDG_DATA_HOME", m_dir.c_str(), 1);
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"new");
+    EXPECT_TRUE(fs::exists(elsewhere / "nimbra" / "registry" / "HKEY_CURRENT_USER.db"));
+}
+
 // The owner closes what it holds exactly once, wherever the handle moved.
 TEST_F(RegistryTest, OwnedKeysCloseWhenTheirOwnerGoes) {
     HKEY raw = nullptr;
