@@ -1,6 +1,7 @@
 #include "external/frame/call_frame.h"
 
 #include "common/error_report.h"
+#include "common/result_list.h"
 
 namespace nb::external {
 
@@ -60,6 +61,12 @@ HRESULT ExCall::ReturnValue(VARIANT& value) const {
     *m_frame.result = value;
     VariantInit(&value);
     return S_OK;
+HRESULT ExCall::ReturnStringList(std::span<const std::u16string> texts) const {
+    if (!m_frame.result) return S_OK;
+    VariantClear(m_frame.result);
+    const HRESULT hr = NbReturnStringList(m_frame.result, m_frame.exception, m_name, texts);
+    if (FAILED(hr)) VariantClear(m_frame.result);
+    return hr;
 }
 
 }  // namespace nb::external

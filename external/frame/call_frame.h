@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/argument_kinds.h"
@@ -57,6 +58,9 @@ class ExCall {
     // Hands value over as the result (it is left empty); without a result
     // asked for, value stays with the caller.
     HRESULT ReturnValue(VARIANT& value) const;
+    // A script array of the texts in order; error report 2103 when it cannot
+    // be built, leaving no result.
+    HRESULT ReturnStringList(std::span<const std::u16string> texts) const;
 
    private:
     CallFrame m_frame;

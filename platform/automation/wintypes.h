@@ -49,6 +49,12 @@ using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using BSTR = OLECHAR*;
 
+// 100-nanosecond intervals since 1601-01-01, split into two 32-bit halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
 // A window handle: a window of the messaging layer that receives messages.
 struct HWND__;
 using HWND = HWND__*;

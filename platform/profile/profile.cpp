@@ -1,5 +1,6 @@
 #include "platform/profile/profile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -24,6 +25,8 @@ constexpr BOOL kFalse = 0;
 constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
 // The value GetPrivateProfileIntW reads, as the system reads it.
 constexpr DWORD kIntegerBufferSize = 30;
+// mkostemp's random characters.
+constexpr std::size_t kTemporarySuffixLength = 6;
 
 enum class Encoding { kUtf8, kUtf16 };
 
@@ -93,6 +96,32 @@ mode_t NewFileMode() {
     return 0644;
 }
 
+// The name of the file a write stages its text in, before the six random
+// characters mkostemp adds: ".<name>." beside the file.
+std::string TemporaryPrefix(const std::string& path, const std::string& directory) {
+    return "." + path.substr(directory.size() + 1) + ".";
+}
+
+// A writer that died between making its temporary file and the rename left
+// that file behind. Writers keep the folder's lock while theirs exists, so
+// under the lock every file of the pattern is abandoned, and goes.
+void RemoveAbandonedTemporaries(const std::string& path, const std::string& directory,
+                                int directory_fd) {
+    const std::string prefix = TemporaryPrefix(path, directory);
+    const int listing_fd = ::fcntl(directory_fd, F_DUPFD_CLOEXEC, 0);
+    DIR* folder = listing_fd >= 0 ? ::fdopendir(listing_fd) : nullptr;
+    if (!folder) {
+        if (listing_fd >= 0) ::close(listing_fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() == prefix.size() + kTemporarySuffixLength && name.starts_with(prefix))
+            ::unlinkat(directory_fd, entry->d_name, 0);  // a folder of that name stays
+    }
+    ::closedir(folder);
+}
+
 // Writes bytes to a new file beside path and renames it over path, keeping
 // the old file's mode and, where allowed, its owner. The new file's bytes
 // reach the disk before the rename, so after a crash the name holds the old
@@ -101,8 +130,7 @@ mode_t NewFileMode() {
 // (measured here: about 10 ms a write instead of 16).
 bool ReplaceFile(const std::string& path, const std::string& directory, const FileText& old_file,
                  std::string_view bytes) {
-    std::string base = path.substr(directory.size() + 1);
-    std::string temp = directory + "/." + base + ".XXXXXX";
+    std::string temp = directory + "/" + TemporaryPrefix(path, directory) + "XXXXXX";
     int raw_fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (raw_fd < 0) return false;
     nb::UniqueFd fd(raw_fd);
@@ -158,6 +186,7 @@ BOOL EditFile(LPCWSTR file_name, nb::IniDocument::EditResult (*edit)(nb::IniDocu
     while (::flock(directory_fd.Get(), LOCK_EX) != 0)
         if (errno != EINTR) return kFalse;
 
+    RemoveAbandonedTemporaries(path, directory, directory_fd.Get());
     std::optional<FileText> file = ReadFileText(path);
     if (!file) return kFalse;
     nb::IniDocument document = nb::IniDocument::Parse(file->utf8);

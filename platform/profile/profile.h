@@ -8,8 +8,9 @@
 // atomically (a temporary file in the same folder, then a rename) while
 // holding an exclusive lock on the folder, so readers see the old or the new
 // file, never a half-written one, and writers of this layer do not lose each
-// other's changes. A symbolic link is followed, and the file it names is
-// replaced.
+// other's changes. A writer killed midway leaves its temporary file
+// (".<name>." and six characters); the next write there removes it. A
+// symbolic link is followed, and the file it names is replaced.
 #pragma once
 
 #include "platform/automation/wintypes.h"

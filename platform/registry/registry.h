@@ -7,7 +7,9 @@
 // HKEY_CLASSES_ROOT are per user too, and HKEY_CLASSES_ROOT is not a merged
 // view of the other two. Each call is one transaction: a change is on disk
 // when the call returns, other processes see it at once, and a crash never
-// leaves half of it. Names of keys and values compare case-insensitively and
+// leaves half of it. A process keeps each root's database open between calls
+// and opens it again after fork, when $XDG_DATA_HOME changes, and when a call
+// through a root finds the file removed or replaced. Names of keys and values compare case-insensitively and
 // keep the spelling they were created with. Key paths are components
 // separated by "\", at most 255 characters each; a path may end in "\" but
 // not start with it or hold an empty component. Volatile keys, security
@@ -97,6 +99,27 @@ NB_API LSTATUS RegQueryValueExW(HKEY key, LPCWSTR value_name, DWORD* reserved, D
 // Removes a value. ERROR_FILE_NOT_FOUND when there is none. Needs
 // KEY_SET_VALUE.
 NB_API LSTATUS RegDeleteValueW(HKEY key, LPCWSTR value_name);
+
+// Enumeration: index counts from 0 in the order of the upper-cased names
+// (compared as UTF-16 code units, low byte first, which is alphabetical
+// within Latin-1); ERROR_NO_MORE_ITEMS past the last. A name comes in its
+// stored spelling into a buffer whose size in characters, the terminator
+// included, is in *name_size; on success *name_size holds the characters
+// copied, without the terminator. A name that does not fit with its
+// terminator answers ERROR_MORE_DATA, nothing copied and *name_size as it
+// was. An index names the same entry only while nothing is added or removed.
+
+// The subkey at index. Keys here have no class and no write time: a class
+// buffer receives "" with *class_size 0, a write time is zero. Needs
+// KEY_ENUMERATE_SUB_KEYS.
+NB_API LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved,
+                             LPWSTR class_name, DWORD* class_size, FILETIME* last_write_time);
+// The value at index: its name (the default value's is ""), then its type
+// and bytes as RegQueryValueExW gives them. Data that does not fit answers
+// ERROR_MORE_DATA with the name and type filled in and *data_size the count
+// needed. Needs KEY_QUERY_VALUE.
+NB_API LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR value_name, DWORD* value_name_size,
+                             DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 
 // Removes a key that has no subkeys (ERROR_ACCESS_DENIED when it has).
 // sub_key must not be null; empty means key itself (not a root).

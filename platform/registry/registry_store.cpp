@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <unordered_map>
 
 #include "platform/text/case_fold.h"
 
@@ -70,13 +72,60 @@ std::string BytesOf(std::u16string_view text) {
 
 std::string FoldedBytesOf(std::u16string_view text) { return BytesOf(nb::UpperCase(text)); }
 
-// A prepared statement, finalized when it goes.
+std::u16string TextOfBytes(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return text;
+}
+
+}  // namespace
+
+// The store's prepared statements, each made on its first use and kept
+// until the store closes: preparing costs more than running.
+class StatementCache {
+public:
+    explicit StatementCache(sqlite3* database) : m_database(database) {}
+    ~StatementCache() {
+        for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
+    }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // The statement of sql, or null with the code that refused it.
+    sqlite3_stmt* Get(std::string_view sql, int& code) {
+        code = SQLITE_OK;
+        if (auto found = m_statements.find(sql); found != m_statements.end()) return found->second;
+        sqlite3_stmt* statement = nullptr;
+        code = sqlite3_prepare_v3(m_database, sql.data(), static_cast<int>(sql.size()),
+                                  SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (code != SQLITE_OK) return nullptr;
+        m_statements.emplace(sql, statement);
+        return statement;
+    }
+
+private:
+    // Looked up by the text itself, without a copy.
+    struct TextHash : std::hash<std::string_view> {
+        using is_transparent = void;
+    };
+    sqlite3* m_database;
+    std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> m_statements;
+};
+
+namespace {
+
+// A statement of the cache, borrowed for one use and reset when the borrower
+// goes, so that it holds no lock and no binding between calls.
 class Statement {
 public:
-    Statement(sqlite3* database, const std::string& sql) {
-        m_status = StatusOf(sqlite3_prepare_v2(database, sql.c_str(), -1, &m_statement, nullptr));
+    Statement(StatementCache& cache, std::string_view sql) {
+        int code = SQLITE_OK;
+        m_statement = cache.Get(sql, code);
+        m_status = StatusOf(code);
     }
-    ~Statement() { sqlite3_finalize(m_statement); }
+    ~Statement() { Reset(); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -84,6 +133,7 @@ public:
 
     // Ready to run again with new bindings.
     void Reset() {
+        if (!m_statement) return;
         sqlite3_reset(m_statement);
         sqlite3_clear_bindings(m_statement);
     }
@@ -158,12 +208,15 @@ std::string StorePath(int root) {
     return base + "/nimbra/registry/" + kRootFileNames[root];
 }
 
-Store::Store(sqlite3* database) : m_database(database) {}
+Store::Store(sqlite3* database)
+    : m_database(database), m_statements(std::make_unique<StatementCache>(database)) {}
 
-Store::~Store() { sqlite3_close_v2(m_database); }
+Store::~Store() {
+    m_statements.reset();  // a statement left would keep the database open
+    sqlite3_close_v2(m_database);
+}
 
-LSTATUS Store::Open(int root, std::unique_ptr<Store>& store) {
-    std::string path = StorePath(root);
+LSTATUS Store::Open(const std::string& path, std::unique_ptr<Store>& store) {
     if (path.empty()) return ERROR_REGISTRY_IO_FAILED;
     std::error_code error;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -188,26 +241,31 @@ LSTATUS Store::Execute(const char* sql) {
     return StatusOf(sqlite3_exec(m_database, sql, nullptr, nullptr, nullptr));
 }
 
-LSTATUS Store::Begin(Access access) {
-    return Execute(access == Access::kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+LSTATUS Store::Run(const char* sql) {
+    Statement statement(*m_statements, sql);
+    return statement.Run();
 }
 
-LSTATUS Store::Commit() { return Execute("COMMIT"); }
+LSTATUS Store::Begin(Access access) {
+    return Run(access == Access::kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+LSTATUS Store::Commit() { return Run("COMMIT"); }
 
 void Store::Rollback() {
-    if (!sqlite3_get_autocommit(m_database)) Execute("ROLLBACK");
+    if (!sqlite3_get_autocommit(m_database)) static_cast<void>(Run("ROLLBACK"));
 }
 
 LSTATUS Store::KeyExists(std::int64_t key, bool& exists) {
     exists = key == kRootKeyId;
     if (exists) return ERROR_SUCCESS;
-    Statement statement(m_database, "SELECT 1 FROM keys WHERE id = ?1");
+    Statement statement(*m_statements, "SELECT 1 FROM keys WHERE id = ?1");
     return statement.Bind(1, key).Step(exists);
 }
 
 LSTATUS Store::FindKey(std::int64_t key, const std::vector<std::u16string>& path,
                        std::int64_t& found) {
-    Statement statement(m_database, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+    Statement statement(*m_statements, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
     for (const std::u16string& name : path) {
         bool row = false;
         LSTATUS status = statement.Bind(1, key).Bind(2, FoldedBytesOf(name)).Step(row);
@@ -227,7 +285,7 @@ LSTATUS Store::CreateKey(std::int64_t key, const std::vector<std::u16string>& pa
         std::int64_t child = 0;
         LSTATUS status = FindKey(key, {name}, child);
         if (status == ERROR_FILE_NOT_FOUND) {
-            Statement insert(m_database,
+            Statement insert(*m_statements,
                              "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)");
             status = insert.Bind(1, key).Bind(2, BytesOf(name)).Bind(3, FoldedBytesOf(name)).Run();
             if (status != ERROR_SUCCESS) return status;
@@ -245,25 +303,25 @@ LSTATUS Store::CreateKey(std::int64_t key, const std::vector<std::u16string>& pa
 }
 
 LSTATUS Store::HasSubkeys(std::int64_t key, bool& has) {
-    Statement statement(m_database, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+    Statement statement(*m_statements, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
     return statement.Bind(1, key).Step(has);
 }
 
 LSTATUS Store::RemoveTree(std::int64_t key, Removal removal) {
-    Statement values(m_database,
+    Statement values(*m_statements,
                      std::string(kBelow) + "DELETE FROM vals WHERE key = ?1 OR key IN below");
     LSTATUS status = values.Bind(1, key).Run();
     if (status != ERROR_SUCCESS) return status;
-    Statement keys(m_database, std::string(kBelow) + "DELETE FROM keys WHERE id IN below");
+    Statement keys(*m_statements, std::string(kBelow) + "DELETE FROM keys WHERE id IN below");
     status = keys.Bind(1, key).Run();
     if (status != ERROR_SUCCESS || removal == Removal::kContents) return status;
-    Statement self(m_database, "DELETE FROM keys WHERE id = ?1");
+    Statement self(*m_statements, "DELETE FROM keys WHERE id = ?1");
     return self.Bind(1, key).Run();
 }
 
 LSTATUS Store::SetValue(std::int64_t key, std::u16string_view name, DWORD type,
                         std::string_view data) {
-    Statement statement(m_database,
+    Statement statement(*m_statements,
                         "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
                         " ON CONFLICT(key, folded) DO UPDATE SET type = ?4, data = ?5");
     return statement.Bind(1, key)
@@ -277,7 +335,8 @@ LSTATUS Store::SetValue(std::int64_t key, std::u16string_view name, DWORD type,
 LSTATUS Store::GetValue(std::int64_t key, std::u16string_view name,
                         std::optional<StoredValue>& value) {
     value.reset();
-    Statement statement(m_database, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+    Statement statement(*m_statements,
+                        "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
     bool row = false;
     LSTATUS status = statement.Bind(1, key).Bind(2, FoldedBytesOf(name)).Step(row);
     if (status == ERROR_SUCCESS && row)
@@ -286,9 +345,32 @@ LSTATUS Store::GetValue(std::int64_t key, std::u16string_view name,
 }
 
 LSTATUS Store::DeleteValue(std::int64_t key, std::u16string_view name, bool& deleted) {
-    Statement statement(m_database, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+    Statement statement(*m_statements, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
     LSTATUS status = statement.Bind(1, key).Bind(2, FoldedBytesOf(name)).Run();
     deleted = status == ERROR_SUCCESS && sqlite3_changes(m_database) > 0;
+    return status;
+}
+
+LSTATUS Store::SubkeyAt(std::int64_t key, DWORD index, std::optional<std::u16string>& name) {
+    name.reset();
+    Statement statement(
+        *m_statements, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
+    bool row = false;
+    LSTATUS status = statement.Bind(1, key).Bind(2, std::int64_t{index}).Step(row);
+    if (status == ERROR_SUCCESS && row) name = TextOfBytes(statement.Blob(0));
+    return status;
+}
+
+LSTATUS Store::ValueAt(std::int64_t key, DWORD index, std::optional<NamedValue>& value) {
+    value.reset();
+    Statement statement(
+        *m_statements,
+        "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
+    bool row = false;
+    LSTATUS status = statement.Bind(1, key).Bind(2, std::int64_t{index}).Step(row);
+    if (status == ERROR_SUCCESS && row)
+        value = NamedValue{TextOfBytes(statement.Blob(0)),
+                           {static_cast<DWORD>(statement.Integer(1)), statement.Blob(2)}};
     return status;
 }
 

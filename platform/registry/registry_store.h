@@ -16,6 +16,8 @@ struct sqlite3;
 
 namespace nb::registry {
 
+class StatementCache;
+
 // The key id of the root itself; real keys are numbered from 1 and a number
 // is never handed out twice, so a handle to a deleted key stays deleted.
 constexpr std::int64_t kRootKeyId = 0;
@@ -33,14 +35,19 @@ struct StoredValue {
     std::string data;
 };
 
+struct NamedValue {
+    std::u16string name;
+    StoredValue value;
+};
+
 // The database file of a root (0 to 3, as HKEY_CLASSES_ROOT and the rest
 // are numbered): the folder of $XDG_DATA_HOME when absolute, else of $HOME.
 std::string StorePath(int root);
 
 class Store {
 public:
-    // Opens (and on first use creates) the root's database.
-    [[nodiscard]] static LSTATUS Open(int root, std::unique_ptr<Store>& store);
+    // Opens (and on first use creates) a root's database, at StorePath.
+    [[nodiscard]] static LSTATUS Open(const std::string& path, std::unique_ptr<Store>& store);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -72,10 +79,19 @@ public:
                                    std::optional<StoredValue>& value);
     [[nodiscard]] LSTATUS DeleteValue(std::int64_t key, std::u16string_view name, bool& deleted);
 
-private:
+    // The subkey name or the value at index in the order of upper-cased
+    // names; nothing past the last.
+    [[nodiscard]] LSTATUS SubkeyAt(std::int64_t key, DWORD index,
+                                   std::optional<std::u16string>& name);
+    [[nodiscard]] LSTATUS ValueAt(std::int64_t key, DWORD index, std::optional<NamedValue>& value);
+
+   private:
     explicit Store(sqlite3* database);
+    // Runs SQL text once (set-up), or a statement of the cache.
     LSTATUS Execute(const char* sql);
+    LSTATUS Run(const char* sql);
     sqlite3* m_database;
+    std::unique_ptr<StatementCache> m_statements;
 };
 
 }  // namespace nb::registry

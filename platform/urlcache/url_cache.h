@@ -14,12 +14,6 @@
 
 #include "platform/automation/wintypes.h"
 
-// 100-nanosecond intervals since 1601-01-01, split into two 32-bit halves.
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-
 constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;
 
 // Creates a new, empty data file in the cache directory (made when missing)

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/text/code_pages.h"
 
@@ -115,6 +117,28 @@ TEST_F(ProfileTest, WritesKeepOtherLinesAndReplaceTheFile) {
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     // No temporary file stays behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+}
+
+// A writer killed between writing its temporary file and the rename left
+// that file; the next write in the folder removes it, and nothing else.
+TEST_F(ProfileTest, WritesRemoveTemporaryFilesThatDeadWritersLeft) {
+    WriteText("[A]\nk=1\n");
+    const std::vector<std::string> abandoned = {".NbBrowser.ini.Ab12Cd", ".NbBrowser.ini.zzzzzz"};
+    const std::vector<std::string> kept = {".NbBrowser.ini.longer1", ".Other.ini.Ab12Cd",
+                                           "NbBrowser.ini.Ab12Cd", ".NbBrowser.ini.Ab12C"};
+    for (const std::string& name : abandoned) std::ofstream(m_dir / name) << "[A]\nk=ha";
+    for (const std::string& name : kept) std::ofstream(m_dir / name) << "[A]\nk=2\n";
+    fs::create_directory(m_dir / ".NbBrowser.ini.folder");
+
+    EXPECT_TRUE(WritePrivateProfileStringW(u"A", u"k", u"3", File()));
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".NbBrowser.ini.Ab12C", ".NbBrowser.ini.folder",
+                                               ".NbBrowser.ini.longer1", ".Other.ini.Ab12Cd",
+                                               "NbBrowser.ini", "NbBrowser.ini.Ab12Cd"}));
+    EXPECT_EQ(ReadText(), "[A]\nk=3\n");
 }
 
 TEST_F(ProfileTest, NullValueDeletesTheKeyAndNullKeyTheSection) {

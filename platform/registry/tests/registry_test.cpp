@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -186,6 +187,174 @@ TEST_F(RegistryTest, QueriesFollowTheSystemsBufferRules) {
 
     EXPECT_EQ(RegDeleteValueW(key.Get(), u"BIN"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValueW(key.Get(), u"Bin"), ERROR_FILE_NOT_FOUND);
+}
+
+// Every name of a key's subkeys (kind kKeys) or values, by index until
+// ERROR_NO_MORE_ITEMS; a failure ends the list with "failed".
+enum class Listing { kKeys, kValues };
+std::vector<std::u16string> NamesOf(HKEY key, Listing listing) {
+    std::vector<std::u16string> names;
+    for (DWORD index = 0;; ++index) {
+        char16_t name[300];
+        DWORD size = 300;
+        LSTATUS status =
+            listing == Listing::kKeys
+                ? RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                : RegEnumValueW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return names;
+        if (status != ERROR_SUCCESS || name[size] != u'\0') {
+            names.push_back(u"failed");
+            return names;
+        }
+        names.emplace_back(name, size);
+    }
+}
+
+TEST_F(RegistryTest, EnumerationListsDirectSubkeysAndValuesInNameOrder) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\List", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    for (const char16_t* path : {u"beta", u"Alpha", u"gamma\\deep"}) {
+        nb::UniqueKey child;
+        ASSERT_EQ(RegCreateKeyExW(key.Get(), path, 0, nullptr, 0, KEY_WRITE, nullptr, child.Put(),
+                                  nullptr),
+                  ERROR_SUCCESS);
+    }
+    const DWORD number = 7;
+    ASSERT_EQ(SetText(key.Get(), u"Zed", u"last"), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"alpha", u"first"), ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), nullptr, u"default"), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(key.Get(), u"Mid", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+        ERROR_SUCCESS);
+
+    EXPECT_EQ(NamesOf(key.Get(), Listing::kKeys),
+              (std::vector<std::u16string>{u"Alpha", u"beta", u"gamma"}));
+    EXPECT_EQ(NamesOf(key.Get(), Listing::kValues),
+              (std::vector<std::u16string>{u"", u"alpha", u"Mid", u"Zed"}));
+    nb::UniqueKey deep;
+    ASSERT_EQ(RegOpenKeyExW(key.Get(), u"GAMMA\\deep", 0, KEY_READ, deep.Put()), ERROR_SUCCESS);
+    EXPECT_TRUE(NamesOf(deep.Get(), Listing::kKeys).empty());
+    EXPECT_TRUE(NamesOf(deep.Get(), Listing::kValues).empty());
+
+    // A value comes with its type and bytes.
+    char16_t name[8];
+    DWORD name_size = 8;
+    DWORD type = 0;
+    DWORD read = 0;
+    DWORD size = sizeof read;
+    ASSERT_EQ(RegEnumValueW(key.Get(), 2, name, &name_size, nullptr, &type,
+                            reinterpret_cast<BYTE*>(&read), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, name_size), u"Mid");
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(read, 7u);
+    // Keys have no class and no write time.
+    char16_t class_name[4] = u"xyz";
+    DWORD class_size = 4;
+    FILETIME written{1, 1};
+    name_size = 8;
+    ASSERT_EQ(
+        RegEnumKeyExW(key.Get(), 1, name, &name_size, nullptr, class_name, &class_size, &written),
+        ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, name_size), u"beta");
+    EXPECT_EQ(class_name[0], u'\0');
+    EXPECT_EQ(class_size, 0u);
+    EXPECT_EQ(written.dwLowDateTime | written.dwHighDateTime, 0u);
+}
+
+TEST_F(RegistryTest, EnumerationFollowsTheSystemsBufferRules) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Buffers", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    nb::UniqueKey child;
+    ASSERT_EQ(RegCreateKeyExW(key.Get(), u"Alpha", 0, nullptr, 0, KEY_WRITE, nullptr, child.Put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"Alpha", u"first"), ERROR_SUCCESS);  // 12 bytes
+
+    // Name buffers count characters with the terminator; data buffers bytes.
+    struct Case {
+        Listing listing;
+        DWORD index;
+        DWORD name_capacity;
+        DWORD data_capacity;  // kNoData: no data buffer
+        LSTATUS status;
+        DWORD name_size;  // after the call
+        DWORD data_size;
+    };
+    constexpr DWORD kNoData = 0xFFFFFFFF;
+    const Case cases[] = {
+        {Listing::kKeys, 0, 6, kNoData, ERROR_SUCCESS, 5, 0},
+        {Listing::kKeys, 0, 5, kNoData, ERROR_MORE_DATA, 5, 0},
+        {Listing::kKeys, 0, 0, kNoData, ERROR_MORE_DATA, 0, 0},
+        {Listing::kKeys, 1, 6, kNoData, ERROR_NO_MORE_ITEMS, 6, 0},
+        {Listing::kValues, 0, 6, 12, ERROR_SUCCESS, 5, 12},
+        {Listing::kValues, 0, 6, 11, ERROR_MORE_DATA, 5, 12},
+        {Listing::kValues, 0, 5, 12, ERROR_MORE_DATA, 5, 12},
+        {Listing::kValues, 0, 6, kNoData, ERROR_SUCCESS, 5, 12},
+        {Listing::kValues, 1, 6, 12, ERROR_NO_MORE_ITEMS, 6, 12},
+    };
+    for (const Case& c : cases) {
+        char16_t name[8];
+        std::fill(std::begin(name), std::end(name), u'#');
+        BYTE data[16];
+        std::memset(data, 0xCC, sizeof data);
+        DWORD name_size = c.name_capacity;
+        DWORD data_size = c.data_capacity == kNoData ? 0 : c.data_capacity;
+        const LSTATUS status =
+            c.listing == Listing::kKeys
+                ? RegEnumKeyExW(key.Get(), c.index, name, &name_size, nullptr, nullptr, nullptr,
+                                nullptr)
+                : RegEnumValueW(key.Get(), c.index, name, &name_size, nullptr, nullptr,
+                                c.data_capacity == kNoData ? nullptr : data, &data_size);
+        const int row = static_cast<int>(&c - cases);
+        EXPECT_EQ(status, c.status) << row;
+        EXPECT_EQ(name_size, c.name_size) << row;
+        if (c.listing == Listing::kValues) {
+            EXPECT_EQ(data_size, c.data_size) << row;
+        }
+        // Nothing is copied into a buffer that is too small.
+        if (status == ERROR_MORE_DATA) {
+            EXPECT_EQ(data[0], 0xCC) << row;
+            if (name_size == c.name_capacity) {
+                EXPECT_EQ(name[0], u'#') << row;
+            }
+        }
+    }
+
+    char16_t name[8];
+    DWORD size = 8;
+    DWORD reserved = 0;
+    EXPECT_EQ(RegEnumKeyExW(key.Get(), 0, name, &size, &reserved, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumKeyExW(key.Get(), 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumValueW(key.Get(), 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    BYTE data[4];
+    EXPECT_EQ(RegEnumValueW(key.Get(), 0, name, &size, nullptr, nullptr, data, nullptr),
+              ERROR_INVALID_PARAMETER);
+
+    // Each listing needs its own right.
+    nb::UniqueKey values_only;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Buffers", 0, KEY_QUERY_VALUE,
+                            values_only.Put()),
+              ERROR_SUCCESS);
+    size = 8;
+    EXPECT_EQ(RegEnumKeyExW(values_only.Get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED);
+    nb::UniqueKey keys_only;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Buffers", 0, KEY_ENUMERATE_SUB_KEYS,
+                            keys_only.Put()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumValueW(keys_only.Get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegEnumKeyExW(keys_only.Get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
 }
 
 TEST_F(RegistryTest, BadPathsAndHandlesAreRefused) {
@@ -368,6 +537,65 @@ TEST_F(RegistryTest, OtherProcessesSeeCommittedData) {
         ::_exit(GetText(HKEY_CURRENT_USER, u"Software\\Shared", u"From") == u"parent" ? 0 : 1);
     ASSERT_EQ(::waitpid(reader, &status, 0), reader);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Runs body in a child process; true when it answered true.
+template <typename Body>
+bool InChild(Body body) {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(body() ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// A process keeps its stores open between calls; what other processes
+// commit shows at its next call all the same, and a child after fork works
+// with stores of its own.
+TEST_F(RegistryTest, KeptStoresSeeOtherProcessesAtOnce) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Kept", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"V", u"parent"), ERROR_SUCCESS);
+    for (const char16_t* text : {u"first child", u"second child"}) {
+        EXPECT_TRUE(InChild([&] {
+            return GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V") != u"query failed" &&
+                   SetText(key.Get(), u"V", text) == ERROR_SUCCESS;
+        }));
+        EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V"), text);
+    }
+    ASSERT_EQ(SetText(key.Get(), u"V", u"parent again"), ERROR_SUCCESS);
+    EXPECT_TRUE(InChild(
+        [] { return GetText(HKEY_CURRENT_USER, u"Software\\Kept", u"V") == u"parent again"; }));
+}
+
+// A store is opened again when its file is gone or the data folder moved,
+// so no write goes into a file nobody else sees.
+TEST_F(RegistryTest, KeptStoresFollowTheirFile) {
+    nb::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Moved", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(key.Get(), u"V", u"old"), ERROR_SUCCESS);
+    fs::remove_all(m_dir / "nimbra");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"open failed");
+    EXPECT_EQ(SetText(key.Get(), u"V", u"new"), ERROR_KEY_DELETED);  // its key went with the file
+    nb::UniqueKey again;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Moved", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, again.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(again.Get(), u"V", u"new"), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(StoreFile("HKEY_CURRENT_USER.db")));
+    EXPECT_TRUE(
+        InChild([] { return GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V") == u"new"; }));
+
+    const fs::path elsewhere = m_dir / "elsewhere";
+    ::setenv("XDG_DATA_HOME", elsewhere.c_str(), 1);
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"open failed");
+    ::setenv("XDG_DATA_HOME", m_dir.c_str(), 1);
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, u"Software\\Moved", u"V"), u"new");
+    EXPECT_TRUE(fs::exists(elsewhere / "nimbra" / "registry" / "HKEY_CURRENT_USER.db"));
 }
 
 // The owner closes what it holds exactly once, wherever the handle moved.
