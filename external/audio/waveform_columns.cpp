@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+// The hot loop's variants, one picked by the processor as the module loads.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define NB_WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define NB_WITH_AVX2_CLONE
+#endif
+
 namespace nb::external::audio {
 namespace {
 
@@ -50,8 +57,10 @@ void WaveformColumns::Add(std::span<const std::int16_t> samples) {
 
 // The hot loop: ten running sums and ten of squares for every sample. Each
 // lane adds the same values in the same order as a loop per track would, so
-// the sums are exactly those of the plain statistic.
-void WaveformColumns::Accumulate(std::span<const std::int16_t> samples) {
+// the sums are exactly those of the plain statistic, whatever width of
+// vector the additions come in: on processors with AVX2 (chosen once, as the
+// module loads) they take six instructions a sample instead of ten.
+NB_WITH_AVX2_CLONE void WaveformColumns::Accumulate(std::span<const std::int16_t> samples) {
     Sums sums = m_sums;
     for (const std::int16_t sample : samples) {
         const double value = sample / kFullScale;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace nb::external::audio {
 
@@ -21,13 +22,30 @@ struct WaveformPicture {
     std::span<const double> columns;
 };
 
-// Row row of the picture, packed four pixels to a byte, the first in the two
-// highest bits; row must hold (width + 3) / 4 bytes. With half height M, a
-// column's bar reaches d rows from the centre when value x M >= d: rows M - d
-// above the centre and M + d below it (row M is always lit). Elsewhere rows
-// that are multiples of 10, and columns that are multiples of width x 10 /
-// 680, are grid; row 0 and column 0 never are.
-void DrawWaveformRow(const WaveformPicture& picture, int row, std::span<std::uint8_t> packed);
+// The picture's rows, packed four pixels to a byte, the first in the two
+// highest bits, a short last byte padded with background. With half height
+// M, a column's bar reaches d rows from the centre when value x M >= d: rows
+// M - d above it and M + d below (row M is always lit). Elsewhere rows that
+// are multiples of 10, and columns that are multiples of width x 10 / 680,
+// are grid; row 0 and column 0 never are.
+class WaveformRows {
+   public:
+    explicit WaveformRows(const WaveformPicture& picture);
+
+    std::size_t RowBytes() const { return m_grid_columns.size(); }
+    // Fills packed (RowBytes() long) with row row.
+    void Draw(int row, std::span<std::uint8_t> packed) const;
+
+   private:
+    int m_half;
+    // Per column (padded to whole bytes), the farthest row distance its bar
+    // reaches, -1 for none (the pictures are far less than 256 rows high).
+    std::vector<std::int8_t> m_reach;
+    // Per byte, which of its four pixels are real columns and which of
+    // them are grid columns, the first pixel in bit 3.
+    std::vector<std::uint8_t> m_columns_present;
+    std::vector<std::uint8_t> m_grid_columns;
+};
 
 // Writes the picture as a PNG to fd, rows top to bottom. False when libpng
 // fails, a write failing included; fd then holds a partial file.
