@@ -13,6 +13,7 @@ packages=(
   libmp3lame-dev  # the encoder under internals/lame_enc.so
   lame mediainfo ffmpeg  # MP3 tests and benchmark: reference encoder, tag and stream checks
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev  # the transcoder's decoding
+  libpng-dev  # the waveform pictures (EX_BuildWaveforms) and their tests reading them back
   ffmpeg sox  # audio tests and benchmarks: test media and reference timings
   faad espeak-ng  # heaac tests and benchmark: second decoder, speech clip
   atomicparsley  # 3GP ringtone tests: a third reader of the boxes

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -138,6 +140,16 @@ void FifoFeeder::Finish() {
     Flush();
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
+}
+
+SmallDisk::SmallDisk(const std::string& path, std::size_t bytes) : m_path(path) {
+    std::filesystem::create_directory(path);
+    const std::string size = "size=" + std::to_string(bytes);
+    m_mounted = mount("nbtest", path.c_str(), "tmpfs", 0, size.c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (m_mounted) umount2(m_path.c_str(), MNT_DETACH);
 }
 
 DWORD StartWorker(ShellDouble& shell, const char* export_name,

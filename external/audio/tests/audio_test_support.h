@@ -3,6 +3,7 @@
 // through the real module to its end.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -64,6 +65,22 @@ class FifoFeeder {
    private:
     int m_fd = -1;
     std::thread m_writer;
+};
+
+// A small file system of its own, for full-disk cases: a tmpfs of bytes
+// mounted at path (made if missing) while it lives. Mounting needs root;
+// mounted() says whether it worked.
+class SmallDisk {
+   public:
+    SmallDisk(const std::string& path, std::size_t bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool mounted() const { return m_mounted; }
+
+   private:
+    std::string m_path;
+    bool m_mounted = false;
 };
 
 // A worker call run to its end against the shell double.

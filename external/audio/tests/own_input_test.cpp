@@ -3,7 +3,6 @@
 // that sends nothing can still be stopped, and a full disk leaves neither a
 // half output nor a staged file, and the input as it was.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,33 +55,14 @@ std::string Bytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// A file system of its own for the full-disk cases, mounted by the test.
-class SmallDisk {
-   public:
-    SmallDisk(const std::string& path, std::size_t bytes) : m_path(path) {
-        std::filesystem::create_directory(path);
-        const std::string size = "size=" + std::to_string(bytes);
-        m_mounted = mount("nbtest", path.c_str(), "tmpfs", 0, size.c_str()) == 0;
-    }
-    ~SmallDisk() {
-        if (m_mounted) umount2(m_path.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-
-   private:
-    std::string m_path;
-    bool m_mounted = false;
-};
-
 constexpr std::size_t kInputSamples = 2 * 44100 * 3;  // three seconds of stereo
 
 class OwnInput : public ::testing::TestWithParam<Case> {
    protected:
     void SetUp() override {
         const Samples loud(kInputSamples, 20000);
-        WriteWave(m_folder / "input.wav", GetParam().input == Input::QuietWave
-                                              ? Samples(kInputSamples, 3000)
-                                              : loud);
+        WriteWave(m_folder / "input.wav",
+                  GetParam().input == Input::QuietWave ? Samples(kInputSamples, 3000) : loud);
         WriteWave(m_folder / "background.wav", Samples(2 * 44100, 100));
     }
 
