@@ -33,9 +33,10 @@ constexpr LONG kPlaying = 3301;
 constexpr LONG kPaused = 3302;
 constexpr LONG kEnded = 3303;
 constexpr std::size_t kSamplesPerSecond = 88200;
-// A stop or a pause is heard within the stream's tenth of a second; the rest
-// is the recorder's fragment and the test's own wake-ups.
-constexpr auto kSilenceWithin = milliseconds(150);
+// A stop or a pause is heard within one buffer of 5120 samples (58 ms); the
+// rest is the recorder's fragment and the test's own wake-ups. A pause that
+// only stopped filling would play the stream's whole tenth of a second.
+constexpr auto kSilenceWithin = milliseconds(75);
 
 double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
