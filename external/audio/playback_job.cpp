@@ -8,6 +8,7 @@
 #include "external/audio/playback_stretch.h"
 #include "external/audio/pulse_output.h"
 #include "external/audio/wave_file.h"
+#include "external/audio/wave_samples.h"
 #include "external/frame/pumping_wait.h"
 
 namespace nb::external::audio {
@@ -64,6 +65,11 @@ class Player {
         }
     }
 
+    // Where in its pass the sink is playing, in milliseconds.
+    LONG PositionMs() const {
+        return StreamMilliseconds(m_played > m_pass_start ? m_played - m_pass_start : 0);
+    }
+
    private:
     // The command in force, applied again on every round until the shell
     // clears it; the end of playback when it is a stop.
@@ -95,36 +101,36 @@ class Player {
         m_report.Set(kPlaybackLayout.status, paused ? kPlaybackPaused : kPlaybackPlaying);
     }
 
-    // Gives the stream what it asks for: the stretch, pass after pass while
-    // looping, so that one pass follows the other without a gap; once the
-    // last pass is queued, silence, so that the stream keeps playing until
-    // the last pass has been heard.
+    // Gives the stream what it asks for, a buffer at a time: the stretch,
+    // pass after pass while looping, so that one pass follows the other
+    // without a gap; once the last pass is queued, silence, so that the
+    // stream plays on until the last pass has been heard.
     DWORD Fill() {
-        std::size_t writable = m_output->WritableBytes();
-        while (writable >= kWaveBytesPerFrame) {
-            const std::size_t room = std::min(writable / sizeof(std::int16_t), m_buffer.size());
-            const std::span<std::int16_t> buffer(m_buffer.data(), room);
-            std::size_t got = 0;
-            if (m_last_pass_queued) {
-                std::fill(buffer.begin(), buffer.end(), std::int16_t{0});
-                got = room;
-            } else {
-                got = m_source->Read(buffer, m_volume);
-                if (got == 0) {
-                    if (const DWORD next = NextPass(); next != kGoOn) return next;
-                    continue;
-                }
-                m_level = m_source->level();
+        std::size_t wanted = m_output->WritableBytes() / sizeof(std::int16_t);
+        while (wanted >= 2) {
+            const std::size_t room = std::min(wanted, m_buffer.size());
+            std::size_t sound = 0;  // samples of the stretch; silence may follow
+            while (sound < room && !m_last_pass_queued) {
+                const std::size_t got =
+                    m_source->Read(std::span(m_buffer.data() + sound, room - sound), m_volume);
+                sound += got;
+                if (got != 0) continue;
+                const std::uint64_t pass_end = m_output->WrittenBytes() + sound * 2;
+                if (const DWORD next = NextPass(pass_end); next != kGoOn) return next;
             }
-            if (!m_output->Write(buffer.first(got))) return kPlaybackNoDevice;
-            writable -= got * sizeof(std::int16_t);
+            std::fill(m_buffer.begin() + static_cast<long>(sound),
+                      m_buffer.begin() + static_cast<long>(room), std::int16_t{0});
+            if (sound != 0) m_level = BlockLevel(std::span(m_buffer.data(), sound));
+            if (!m_output->Write(std::span(m_buffer.data(), room))) return kPlaybackNoDevice;
+            wanted -= room;
         }
         return kGoOn;
     }
 
-    // The pass being read is complete: the next one, or none.
-    DWORD NextPass() {
-        m_pass_ends.push_back(m_output->WrittenBytes());
+    // The pass being read is complete, ending at pass_end in the stream:
+    // the next one, or none.
+    DWORD NextPass(std::uint64_t pass_end) {
+        m_pass_ends.push_back(pass_end);
         // A pass that found no sound (the file ends before the stretch
         // starts) would repeat forever without playing anything.
         if (!m_request.loop || m_source->PassSamples() == 0) {
@@ -149,8 +155,7 @@ class Player {
     void ReportPosition() {
         JobChannel& channel = m_report.channel();
         if (!channel.IsProgressDue(m_request.interval_ms)) return;
-        const std::uint64_t in_pass = m_played > m_pass_start ? m_played - m_pass_start : 0;
-        m_report.Set(kPlaybackLayout.done, StreamMilliseconds(in_pass));
+        m_report.Set(kPlaybackLayout.done, PositionMs());
         m_report.Set(kPlaybackLevelPosition, static_cast<LONG>(m_level));
         channel.PostProgress();
     }
@@ -175,6 +180,7 @@ class Player {
 DWORD RunPlayback(JobChannel& channel, const PlaybackRequest& request) {
     JobReport report(channel, kPlaybackLayout, request.interval_ms);
     DWORD outcome = kPlaybackEnded;
+    LONG position_ms = 0;
     {
         // The stream is closed before the script hears the outcome.
         Player player(report, request);
@@ -182,8 +188,10 @@ DWORD RunPlayback(JobChannel& channel, const PlaybackRequest& request) {
         if (!report.Prepare()) return report.End(0);
         player.AnnounceLength();
         outcome = opened == kGoOn ? player.Play() : opened;
+        position_ms = player.PositionMs();
     }
-    if (outcome != kPlaybackEnded) report.Finish(outcome, 0);
+    // A failure while playing tells where it came.
+    if (outcome != kPlaybackEnded) report.Finish(outcome, static_cast<DWORD>(position_ms));
     return report.End(outcome);
 }
 

@@ -99,7 +99,6 @@ std::size_t StretchReader::Read(std::span<std::int16_t> block, DWORD volume_perc
     RingtoneShape shape = m_plan.shape;
     shape.volume_percent = volume_percent;
     ShapeBlock(samples, m_read, shape);
-    m_level = BlockLevel(samples);
     m_read += got;
     return got;
 }

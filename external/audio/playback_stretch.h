@@ -53,8 +53,6 @@ class StretchReader {
 
     // Samples this pass has read so far.
     std::uint64_t PassSamples() const { return m_read; }
-    // The mean absolute sample value of the block read last.
-    DWORD level() const { return m_level; }
 
    private:
     StretchReader(JobInput input, const StretchPlan& plan)
@@ -64,7 +62,6 @@ class StretchReader {
     StretchPlan m_plan;
     std::uint64_t m_read = 0;
     bool m_ended = false;  // the file ended inside this pass
-    DWORD m_level = 0;
 };
 
 }  // namespace nb::external::audio

@@ -551,6 +551,32 @@ TEST(PlaybackDevice, NoServerOrNoSinkAnswers3206) {
     }
 }
 
+// A server that goes away while playing ends the playback with 3206, not
+// with the end of playback: the sound was not played.
+TEST(PlaybackDevice, AServerLostWhilePlayingAnswers3206) {
+    TemporaryFolder folder;
+    WriteWave(folder / "sound.wav", Samples(3 * kSamplesPerSecond, 100));
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.ready());
+    ShellDouble shell;
+    const DWORD thread = StartWorker(shell, "EX_PlayWaveFile", {ToUtf16(folder / "sound.wav")});
+    ASSERT_NE(thread, 0u);
+    ASSERT_TRUE(shell.PumpUntil([&] { return !shell.ReportsOf(thread).empty(); }, 5000));
+    server.StopDaemon();
+    const Clock::time_point lost = Clock::now();
+    ASSERT_TRUE(shell.WaitUntilFinished(thread, 5000));
+    EXPECT_LT(Milliseconds(Clock::now() - lost), 500);
+    const std::vector<Report> reports = shell.ReportsOf(thread);
+    EXPECT_EQ(reports.back().kind, ReportKind::Callback);
+    // Where the sound was lost, and the level of what was being played.
+    const std::vector<LONGLONG> values = Numbers(reports.back());
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0], 3206);
+    EXPECT_GT(values[1], 0);
+    EXPECT_EQ(values[2], 3000);
+    EXPECT_EQ(values[3], 100);
+}
+
 // The argument checks come before any thread starts.
 struct ArgumentCase {
     const char* name;

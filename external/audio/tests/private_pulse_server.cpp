@@ -101,9 +101,18 @@ PrivatePulseServer::PrivatePulseServer(Sinks sinks) {
 }
 
 PrivatePulseServer::~PrivatePulseServer() {
-    Terminate(m_keeper);
+    StopDaemon();
     m_server_variable.reset();
-    Terminate(m_daemon);
+}
+
+void PrivatePulseServer::StopDaemon() {
+    Terminate(m_keeper);
+    m_keeper = -1;
+    if (m_daemon > 0) {
+        kill(m_daemon, SIGKILL);
+        waitpid(m_daemon, nullptr, 0);
+    }
+    m_daemon = -1;
 }
 
 MonitorRecorder::MonitorRecorder() {

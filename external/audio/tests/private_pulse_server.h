@@ -41,6 +41,9 @@ class PrivatePulseServer {
     bool ready() const { return m_ready; }
     const std::string& address() const { return m_address; }
 
+    // Ends the server as a crash would for its clients; PULSE_SERVER stays.
+    void StopDaemon();
+
    private:
     nb::external::testing::TemporaryFolder m_folder;
     std::string m_address;
