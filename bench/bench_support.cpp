@@ -122,9 +122,8 @@ BridgeHost::~BridgeHost() {
     nb::SetCurrentThreadLoop(nullptr);
 }
 
-std::optional<Clock::time_point> BridgeHost::Call(const std::string& function,
-                                                  const VARIANT& list,
-                                                  const std::string& callback) {
+std::optional<Clock::time_point> BridgeHost::Call(const std::string& function, const VARIANT& list,
+                                                  const std::string& callback, VARIANT* result) {
     if (!m_bridge) return std::nullopt;
     nb::Variant name, callback_name;
     SetText(name, function);
@@ -132,11 +131,12 @@ std::optional<Clock::time_point> BridgeHost::Call(const std::string& function,
     // DISPPARAMS hold the arguments last-first.
     VARIANT arguments[3] = {callback_name, list, name};
     DISPPARAMS params{arguments, nullptr, 3, 0};
-    nb::Variant result;
+    nb::Variant own_result;
     EXCEPINFO exception{};
     m_page.last_status = 0;
     const auto start = Clock::now();
-    if (FAILED(m_bridge->Execute(&params, DISPATCH_METHOD, &result, &exception, nullptr)))
+    if (FAILED(m_bridge->Execute(&params, DISPATCH_METHOD, result ? result : &own_result,
+                                 &exception, nullptr)))
         return std::nullopt;
     return start;
 }

@@ -62,9 +62,10 @@ class BridgeHost {
     BridgeHost& operator=(const BridgeHost&) = delete;
 
     // Execute(function, list, callback) as a page calls it: the moment of the
-    // call, or nothing when it failed.
+    // call, or nothing when it failed. The call's result goes to result when
+    // one is given.
     std::optional<Clock::time_point> Call(const std::string& function, const VARIANT& list,
-                                          const std::string& callback);
+                                          const std::string& callback, VARIANT* result = nullptr);
 
     // Call, then the messages flow until the page has a report other than
     // working and the worker has gone. The seconds to that report, or nothing

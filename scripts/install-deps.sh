@@ -17,6 +17,8 @@ packages=(
   ffmpeg sox  # audio tests and benchmarks: test media and reference timings
   faad espeak-ng  # heaac tests and benchmark: second decoder, speech clip
   atomicparsley  # 3GP ringtone tests: a third reader of the boxes
+  libpulse-dev  # wave playback on the sound server (PulseAudio, or PipeWire's)
+  pulseaudio pulseaudio-utils  # playback tests and benchmark: a private server, pacat, paplay
   php-cgi  # the CGI interpreter internals/nimbra runs
   binutils-mingw-w64-x86-64  # resource libraries built by the local server's tests
   binutils-mingw-w64-i686  # 32-bit resource libraries for the PE resource reader's tests
