@@ -2,6 +2,7 @@
 // module, against disc images made at test time: the lists, lengths,
 // identifiers and offsets, and every failure report in its order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -179,6 +180,9 @@ TEST_F(CdFunctionsTest, TracksAndDiscIdReportEachFailure) {
     std::filesystem::copy_file(good.bin_path, m_folder / "bad.bin");
     std::filesystem::create_directory(m_folder / "folder.cue");
     std::filesystem::copy_file(good.bin_path, m_folder / "folder.bin");
+    // A named pipe that nobody writes answers at once; reading it would wait.
+    ASSERT_EQ(::mkfifo((m_folder / "pipe.cue").c_str(), 0600), 0);
+    std::filesystem::copy_file(good.bin_path, m_folder / "pipe.bin");
     UseImage(good.cue_path);
     const LONG drives = static_cast<LONG>(DriveNames().size());
     const std::vector<FailureCase> cases = {

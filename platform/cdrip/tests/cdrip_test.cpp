@@ -4,6 +4,7 @@
 #include "platform/cdrip/cdrip.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -130,6 +131,11 @@ TEST_F(CdRipTest, TellsADiscFromNoneAndFromWhatIsNoDisc) {
     std::filesystem::create_directory(folder_cue);
     std::filesystem::copy_file(image.bin_path, m_folder + "/folder.bin");
     std::ofstream(m_folder + "/lone.cue") << CueSheetText("lone.bin", {{true, 75, "", 0}}, {0});
+    // A named pipe nobody writes: opened as a sheet, it would hold the
+    // thread for good.
+    const std::string pipe_cue = m_folder + "/pipe.cue";
+    ASSERT_EQ(::mkfifo(pipe_cue.c_str(), 0600), 0);
+    std::filesystem::copy_file(image.bin_path, m_folder + "/pipe.bin");
     const struct {
         std::string cue;
         MediaCheck media;
@@ -138,6 +144,7 @@ TEST_F(CdRipTest, TellsADiscFromNoneAndFromWhatIsNoDisc) {
         {missing, MediaCheck::kAbsent},
         {m_folder + "/lone.cue", MediaCheck::kAbsent},  // its BIN is missing
         {folder_cue, MediaCheck::kFailed},
+        {pipe_cue, MediaCheck::kFailed},
     };
     for (const auto& c : cases) {
         CdRipLibrary library = Load(c.cue);
