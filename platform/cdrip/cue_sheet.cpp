@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 namespace nb::cdrip {
 namespace {
@@ -86,12 +87,15 @@ class CueParser {
         const std::string_view keyword = words[0];
         const std::size_t arguments = words.size() - 1;
         if (keyword == "REM" || IsOneOf(keyword, kCdTextKeywords)) return true;
-        if (keyword == "CATALOG") return InDisc() && arguments == 1 && IsCatalog(words[1]);
+        // The reader keeps a copy of the catalog and of each ISRC, and loses
+        // the earlier copy when one is given twice.
+        if (keyword == "CATALOG")
+            return Once(m_catalog_seen) && InDisc() && arguments == 1 && IsCatalog(words[1]);
         if (keyword == "FILE") return File(words);
         if (keyword == "TRACK") return arguments == 2 && Track(words[1], words[2]);
         if (keyword == "INDEX") return arguments == 2 && Index(words[1], words[2]);
         if (keyword == "FLAGS") return InTrack() && Flags(words);
-        if (keyword == "ISRC") return InTrack() && arguments == 1;
+        if (keyword == "ISRC") return InTrack() && Once(m_isrc_seen) && arguments == 1;
         if (keyword == "PREGAP") return InTrack() && arguments == 1 && SectorsOf(words[1]);
         // CDTEXTFILE would have the reader open a second file, and any other
         // word stops it.
@@ -105,6 +109,7 @@ class CueParser {
 
    private:
     bool InDisc() const { return m_sheet.tracks.empty(); }
+    static bool Once(bool& seen) { return !std::exchange(seen, true); }
     bool InTrack() const { return !m_sheet.tracks.empty(); }
 
     static bool IsCatalog(std::string_view word) {
@@ -138,6 +143,7 @@ class CueParser {
         if (*number != expected || (InTrack() && !m_started)) return false;
         m_sheet.tracks.push_back({*number, *audio, 0});
         m_started = false;
+        m_isrc_seen = false;
         m_last_index = -1;
         return true;
     }
@@ -164,8 +170,10 @@ class CueParser {
 
     CueSheet m_sheet;
     bool m_file_seen = false;
-    bool m_started = false;  // the current track has its INDEX 01
-    int m_last_index = -1;   // of the current track
+    bool m_catalog_seen = false;
+    bool m_started = false;    // the current track has its INDEX 01
+    bool m_isrc_seen = false;  // in the current track
+    int m_last_index = -1;     // of the current track
     bool m_any_index = false;
     std::uint32_t m_last_sector = 0;
     bool m_any_start = false;

@@ -8,7 +8,8 @@
 // MODE1/2352 or MODE2/2352 track (raw 2352-byte sectors, so that sector n
 // sits at byte n x 2352 of the BIN) with one INDEX 01; indexes in order;
 // tracks starting one after the other; times as mm:ss:ff with minutes below
-// 100; lines shorter than the reader's buffer; no CD-TEXT file and no NUL.
+// 100; a catalog and each track's ISRC at most once; lines shorter than the
+// reader's buffer; no CD-TEXT file and no NUL.
 #pragma once
 
 #include <cstddef>

@@ -23,16 +23,22 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-// One folder for the whole run, holding the sheet and a BIN of ten sectors.
-const std::string& Folder() {
-    static const std::string folder = [] {
+// One folder for the whole run, holding the sheet and a BIN of ten sectors,
+// removed when the run ends.
+struct ScratchFolder {
+    ScratchFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "cuefuzz.XXXXXX").string();
         Check(mkdtemp(pattern.data()) != nullptr);
-        std::ofstream(pattern + "/disc.bin") << std::string(10 * kSectorBytes, '\0');
-        std::atexit([] { std::filesystem::remove_all(Folder()); });
-        return pattern;
-    }();
-    return folder;
+        path = pattern;
+        std::ofstream(path + "/disc.bin") << std::string(10 * kSectorBytes, '\0');
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
+const std::string& Folder() {
+    static const ScratchFolder folder;
+    return folder.path;
 }
 
 void CheckShape(const CueSheet& sheet) {
