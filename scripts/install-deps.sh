@@ -23,6 +23,8 @@ packages=(
   binutils-mingw-w64-x86-64  # resource libraries built by the local server's tests
   binutils-mingw-w64-i686  # 32-bit resource libraries for the PE resource reader's tests
   libsqlite3-dev  # the registry store
+  libcdio-dev libcdio-paranoia-dev  # platform/cdrip: CD drives, disc images and paranoia's ripping
+  cd-paranoia  # CD benchmark: the reference ripper of the same image track
   libwebkit2gtk-4.1-dev  # the shell's browser engine (WebKitGTK, GTK 3)
   xvfb xauth dbus dbus-x11  # the shell's tests and run.sh without a display
   imagemagick xdotool  # screenshots of the shell and window checks in its tests

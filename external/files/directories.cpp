@@ -1,6 +1,5 @@
 // EX_GetTempDir and EX_GetApplicationDir: the temporary directory and the
 // directory that holds the application's internals folder.
-#include <cstdlib>
 #include <string>
 
 #include "common/error_report.h"
@@ -11,19 +10,7 @@
 namespace nb::external {
 namespace {
 
-std::string WithoutTrailingSlashes(std::string path) {
-    while (!path.empty() && path.back() == '/') path.pop_back();
-    return path;
-}
-
-// $TMPDIR when it holds an absolute path, else /tmp, without the trailing
-// separator (the root becomes the empty text, to which a script appends
-// "/name").
-HRESULT GetTempDir(const ExCall& call) {
-    const char* variable = std::getenv("TMPDIR");
-    const std::string directory = (variable && variable[0] == '/') ? variable : "/tmp";
-    return call.ReturnString(ToUtf16(WithoutTrailingSlashes(directory)));
-}
+HRESULT GetTempDir(const ExCall& call) { return call.ReturnString(ToUtf16(TemporaryDirectory())); }
 
 // The path this module was loaded from, made absolute.
 std::string ModulePath() { return ModulePathOf(reinterpret_cast<const void*>(&ModulePath)); }

@@ -48,4 +48,11 @@ std::string ModuleDirectoryOf(const void* address) {
     return module.empty() ? std::string() : DirectoryOf(module);
 }
 
+std::string TemporaryDirectory() {
+    const char* variable = std::getenv("TMPDIR");
+    std::string directory = (variable && variable[0] == '/') ? variable : "/tmp";
+    while (!directory.empty() && directory.back() == '/') directory.pop_back();
+    return directory;
+}
+
 }  // namespace nb

@@ -23,4 +23,9 @@ NB_EXPORT std::string ModulePathOf(const void* address);
 // when no module holds address.
 NB_EXPORT std::string ModuleDirectoryOf(const void* address);
 
+// The temporary folder: $TMPDIR when it holds an absolute path, else /tmp,
+// without trailing slashes (the root is the empty text, to which a caller
+// appends "/name").
+NB_EXPORT std::string TemporaryDirectory();
+
 }  // namespace nb
