@@ -20,6 +20,8 @@ packages=(
   binutils-mingw-w64-x86-64  # resource libraries built by the local server's tests
   binutils-mingw-w64-i686  # 32-bit resource libraries for the PE resource reader's tests
   libsqlite3-dev  # the registry store
+  libcurl4-openssl-dev  # URL requests, downloads and uploads
+  curl openssl python3  # network tests and benchmark: reference transfers, an HTTPS server
   libwebkit2gtk-4.1-dev  # the shell's browser engine (WebKitGTK, GTK 3)
   xvfb xauth dbus dbus-x11  # the shell's tests and run.sh without a display
   imagemagick xdotool  # screenshots of the shell and window checks in its tests
