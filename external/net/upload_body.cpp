@@ -75,7 +75,7 @@ std::optional<std::size_t> UploadBody::Fill(char* buffer, std::size_t capacity,
                 going = CopyPending(buffer, capacity, written, Phase::Data);
                 break;
             case Phase::Data:
-                going = SendChunk(buffer, capacity, written, report, stop);
+                going = SendChunks(buffer, capacity, written, report, stop);
                 break;
             case Phase::PartEnd:
                 going = CopyPending(buffer, capacity, written, Phase::FileStart);
@@ -125,8 +125,8 @@ bool UploadBody::CopyPending(char* buffer, std::size_t capacity, std::size_t& wr
     return true;
 }
 
-bool UploadBody::SendChunk(char* buffer, std::size_t capacity, std::size_t& written,
-                           UploadReport& report, StopWatch& stop) {
+bool UploadBody::SendChunks(char* buffer, std::size_t capacity, std::size_t& written,
+                            UploadReport& report, StopWatch& stop) {
     if (m_file_left == 0) {
         m_fd.Reset();
         m_pending.assign(kPartEnd);
@@ -134,15 +134,21 @@ bool UploadBody::SendChunk(char* buffer, std::size_t capacity, std::size_t& writ
         m_phase = Phase::PartEnd;
         return true;
     }
-    const std::size_t count = static_cast<std::size_t>(
-        std::min<std::uint64_t>({kUploadChunkBytes, m_file_left, capacity - written}));
-    const ReadResult read = ReadFully(m_fd.Get(), buffer + written, count);
-    if (read.failed || read.bytes < count) return Fail(kUploadReadFailed);
-    written += count;
-    m_sent += count;
-    m_file_left -= count;
-    if (stop.StopNow()) return false;
-    report.ChunkSent(m_sent);
+    // As many chunks as libcurl has room for arrive in one read; each is then
+    // accounted, checked for a stop and reported on its own.
+    const std::size_t run =
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_file_left, capacity - written));
+    const ReadResult read = ReadFully(m_fd.Get(), buffer + written, run);
+    if (read.failed || read.bytes < run) return Fail(kUploadReadFailed);
+    for (std::size_t done = 0; done < run;) {
+        const std::size_t chunk = std::min(kUploadChunkBytes, run - done);
+        done += chunk;
+        written += chunk;
+        m_sent += chunk;
+        m_file_left -= chunk;
+        if (stop.StopNow()) return false;
+        report.ChunkSent(m_sent);
+    }
     return true;
 }
 

@@ -1,7 +1,9 @@
 // The body of an upload as libcurl asks for it: sized first, then streamed
-// straight from the files in chunks of 2048 bytes, each file opened only
-// while it is sent, with the stop checked and progress reported after every
-// chunk. No file is ever held in memory.
+// straight from the files into libcurl's buffer, each file opened only while
+// it is sent. The bytes go in chunks of 2048: after every chunk the stop is
+// checked and progress reported, while the file is read as much as libcurl
+// has room for at a time (a read per 2048 bytes doubles the time reading
+// takes). No file is ever held in memory.
 #pragma once
 
 #include <cstdint>
@@ -53,8 +55,8 @@ class UploadBody {
     // Each returns false on a failure or a stop.
     bool StartFile(UploadReport& report, StopWatch& stop);
     bool CopyPending(char* buffer, std::size_t capacity, std::size_t& written, Phase next);
-    bool SendChunk(char* buffer, std::size_t capacity, std::size_t& written, UploadReport& report,
-                   StopWatch& stop);
+    bool SendChunks(char* buffer, std::size_t capacity, std::size_t& written, UploadReport& report,
+                    StopWatch& stop);
     bool Fail(UploadStatus status);
 
     std::vector<UploadPath> m_paths;
