@@ -19,13 +19,16 @@ constexpr const char* kProxyVariables[] = {"http_proxy", "https_proxy", "HTTPS_P
 
 }  // namespace
 
+NetTest::CacheSetting::CacheSetting(const std::string& folder) {
+    NbSetUrlCacheDirectory(folder.c_str());
+}
+
+NetTest::CacheSetting::~CacheSetting() { NbSetUrlCacheDirectory(nullptr); }
+
 NetTest::NetTest() {
     for (const char* name : kProxyVariables)
         m_no_proxy.push_back(std::make_unique<ScopedVariable>(name, std::nullopt));
-    NbSetUrlCacheDirectory(m_cache.path().c_str());
 }
-
-NetTest::~NetTest() { NbSetUrlCacheDirectory(nullptr); }
 
 DWORD NetTest::Start(const char* export_name, std::initializer_list<TestValue> arguments,
                      const char16_t* callback) {

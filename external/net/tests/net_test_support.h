@@ -19,7 +19,6 @@ namespace nb::external::testing {
 class NetTest : public ::testing::Test {
    protected:
     NetTest();
-    ~NetTest() override;
 
     // Calls the export and answers the worker's thread id (0 when it did
     // not start).
@@ -44,13 +43,25 @@ class NetTest : public ::testing::Test {
     static std::uint16_t ClosedPort();
 
    private:
-    // Restored last, once the shell double has seen every worker end.
+    // Points the URL cache at a folder while it lives.
+    struct CacheSetting {
+        explicit CacheSetting(const std::string& folder);
+        ~CacheSetting();
+    };
+
+    // Members go in reverse: the shell double first, once it has seen every
+    // worker end; then the cache setting, the folders and the environment.
     std::vector<std::unique_ptr<ScopedVariable>> m_no_proxy;
 
    protected:
-    ShellDouble m_shell;
     TemporaryFolder m_folder;
     TemporaryFolder m_cache;
+
+   private:
+    CacheSetting m_cache_setting{m_cache.path()};
+
+   protected:
+    ShellDouble m_shell;
 };
 
 std::string ReadFile(const std::string& path);

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "external/net/tests/net_test_support.h"
+#include "platform/automation/tests/test_objects.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external::testing {
@@ -120,6 +121,31 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{"ftp", {u"ftp://h/up"s, kOneFile}, 3101, kScheme},
         BadCall{"upper case", {u"HTTP://h/up"s, kOneFile}, 3101, kScheme}));
 
+TEST_F(UploadTest, AnObjectWhoseLengthCannotBeReadIsNoArray) {
+    nb::testing::ValueObject object(0);
+    VARIANT values[2];  // natural order: the URL first
+    values[0].vt = VT_BSTR;
+    values[0].bstrVal = SysAllocString(u"http://h/up");
+    values[1].vt = VT_DISPATCH;
+    values[1].pdispVal = &object;
+    DISPPARAMS arguments{values, nullptr, 2, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    const CallFrame f = m_shell.MakeFrame(&arguments, u"onNet", &result, &exception);
+    const HRESULT hr = LoadExport("EX_UploadFiles")(
+        f.shell_window, f.command_event, f.command_target, f.command_word, f.workers, f.args,
+        f.result, f.callback_name, f.browser, f.exception, f.argument_error, f.system);
+    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.wCode, 3100);
+    EXPECT_EQ(std::u16string(exception.bstrDescription), u"Catastrophic: Invalid array");
+    EXPECT_EQ(m_shell.registrations(), 0);
+    SysFreeString(values[0].bstrVal);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+}
+
 // "--B\r\n" headers "\r\n" bytes "\r\n" for each file, then "--B--\r\n":
 // written out here independently of the code under test.
 std::string ExpectedBody(
@@ -157,6 +183,9 @@ TEST_F(UploadTest, TheRequestIsExactlyTheDescribedMultipartPost) {
     const std::string expected = ExpectedBody(
         match[1], {{first, "audio/wav", song}, {second, "application/octet-stream", ""}});
     EXPECT_EQ(request.body, expected);
+    EXPECT_EQ(std::regex_replace(request.head, std::regex("Content-Type:"), "").size(),
+              request.head.size() - 13)
+        << "one content type";
     // The declared size counts bytes, so the non-ASCII name is counted as sent.
     EXPECT_EQ(request.Header("Content-Length"), std::to_string(expected.size()));
     EXPECT_EQ(request.Header("User-Agent"), "Nimbra HAPF/2.0");
