@@ -175,6 +175,8 @@ TEST_F(UploadTest, TheRequestIsExactlyTheDescribedMultipartPost) {
     ASSERT_EQ(requests.size(), 1u);
     const auto& request = requests[0];
     EXPECT_EQ(request.RequestLine(), "POST /up/load.php?user=7 HTTP/1.0");
+    // To the port the URL names, not always 80.
+    EXPECT_EQ(request.Header("Host"), "127.0.0.1:" + std::to_string(server.port()));
     const std::string content_type = request.Header("Content-Type").value_or("");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(content_type, match,
