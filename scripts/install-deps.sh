@@ -25,6 +25,8 @@ packages=(
   libsqlite3-dev  # the registry store
   libcdio-dev libcdio-paranoia-dev  # platform/cdrip: CD drives, disc images and paranoia's ripping
   cd-paranoia  # CD benchmark: the reference ripper of the same image track
+  libcurl4-openssl-dev  # URL requests, downloads and uploads
+  curl openssl python3  # network tests and benchmark: reference transfers, an HTTPS server
   libwebkit2gtk-4.1-dev  # the shell's browser engine (WebKitGTK, GTK 3)
   xvfb xauth dbus dbus-x11  # the shell's tests and run.sh without a display
   imagemagick xdotool  # screenshots of the shell and window checks in its tests

@@ -62,11 +62,11 @@ LRESULT ExtensionBridge::OnSetCallback(WorkerSlot& slot, LPCWSTR name) {
 
 LRESULT ExtensionBridge::OnAllocateArguments(WorkerSlot& slot, LPARAM count) {
     if (count < 1 || count > static_cast<LPARAM>(NB_MAX_CALLBACK_ARGUMENTS)) return kFailed;
-    ReplaceCallbackArguments(slot, nullptr);
+    // Made while the old list still lives, so it never takes the old one's
+    // address: a worker re-making its list waits for a new address.
     DISPPARAMS* list = AllocateArgumentList(static_cast<UINT>(count));
-    if (!list) return kFailed;
     ReplaceCallbackArguments(slot, list);
-    return kHandled;
+    return list ? kHandled : kFailed;
 }
 
 LRESULT ExtensionBridge::OnNewArray(WorkerSlot& slot, LPARAM index) {

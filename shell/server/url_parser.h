@@ -11,11 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/application_host.h"
+
 namespace nb::server {
 
-// The web identity of every x-mrs page: security URL, security domain and
-// the URL its cookies are kept under.
-inline constexpr std::u16string_view kApplicationHost = u"app.nimbra.localhost";
+using nb::kApplicationHost;
 
 struct ParsedUrl {
     std::u16string base_directory;               // no trailing "/"; "/opt/app"

@@ -245,7 +245,9 @@ LRESULT ShellDouble::Register(DWORD thread_id, HANDLE thread) {
 
 LRESULT ShellDouble::AllocateArguments(WorkerSlot& slot, LPARAM count) {
     if (count < 1 || count > static_cast<LPARAM>(NB_MAX_CALLBACK_ARGUMENTS)) return E_FAIL;
-    ClearAndFree(slot.arguments);
+    // Made before the old block is freed, so its address is a new one, as
+    // the shell's is.
+    DISPPARAMS* old_block = slot.arguments;
     auto* block = static_cast<DISPPARAMS*>(CoTaskMemAlloc(sizeof(DISPPARAMS)));
     block->rgvarg = static_cast<VARIANT*>(CoTaskMemAlloc((count + 1) * sizeof(VARIANT)));
     for (LPARAM i = 0; i <= count; ++i) VariantInit(&block->rgvarg[i]);
@@ -253,6 +255,7 @@ LRESULT ShellDouble::AllocateArguments(WorkerSlot& slot, LPARAM count) {
     block->cArgs = static_cast<UINT>(count);
     block->cNamedArgs = 0;
     std::atomic_ref<DISPPARAMS*>(slot.arguments).store(block, std::memory_order_release);
+    ClearAndFree(old_block);
     return 1;
 }
 

@@ -92,6 +92,18 @@ TEST_F(WorkerMessagesTest, AllocateArgumentsRefusesCountsOutside1To1024) {
     EXPECT_EQ(Slot(slot).arguments->rgvarg[1024].vt, VT_EMPTY);
 }
 
+TEST_F(WorkerMessagesTest, AReMadeListNeverHasTheOldOnesAddress) {
+    // A worker that re-makes its list waits until the slot holds another one.
+    const int slot = Register();
+    ASSERT_EQ(Send(WM_WORKER_ALLOC_ARGS, slot, 9), 1);
+    for (LPARAM count : {LPARAM{3}, LPARAM{3}, LPARAM{9}}) {
+        const DISPPARAMS* old_list = Slot(slot).arguments;
+        ASSERT_EQ(Send(WM_WORKER_ALLOC_ARGS, slot, count), 1);
+        EXPECT_NE(Slot(slot).arguments, old_list) << count;
+        EXPECT_EQ(Slot(slot).arguments->cArgs, static_cast<UINT>(count));
+    }
+}
+
 TEST_F(WorkerMessagesTest, NewArrayPutsAnEmptyScriptArrayIntoTheList) {
     const int slot = Register();
     EXPECT_EQ(Send(WM_WORKER_NEW_ARRAY, slot, 0), kFailed);  // no list yet
