@@ -33,6 +33,8 @@ packages=(
   libnotify-dev  # the shell's notification-area balloons
   dunst trayer x11-utils python3-dbusmock  # tray tests: notification daemon, tray host, xwininfo, logind stand-in
   x11-utils libx11-dev  # dialog tests: xprop size hints, a window closed as a window manager asks
+  libbluetooth-dev  # Bluetooth object push: the SDP lookup of Object Push and RFCOMM sockets
+  openobex-apps  # Bluetooth tests and benchmark: obex_tcp, a real OBEX server over TCP
 )
 
 as_root=()

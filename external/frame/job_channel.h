@@ -20,6 +20,9 @@ class JobChannel {
     // Callback value position (counted from 1) becomes an integer or text.
     virtual void SetInteger(UINT position, LONG value) = 0;
     virtual void SetString(UINT position, std::u16string_view text) = 0;
+    // ... or null, for a text that is absent. Channels that keep no values
+    // (benchmarks, fuzz targets) need not store it.
+    virtual void SetNull(UINT /*position*/) {}
     // The command in force for this job, read afresh on every call.
     virtual WorkerCommand Command() = 0;
     bool StopRequested() { return Command().kind == WorkerCommandKind::Stop; }

@@ -94,6 +94,10 @@ void Worker::SetString(UINT position, std::u16string_view text) {
     }
 }
 
+void Worker::SetNull(UINT position) {
+    if (VARIANT* target = CallbackValue(position)) target->vt = VT_NULL;
+}
+
 void Worker::ZeroArguments() {
     if (!m_callback_arguments) return;
     for (UINT position = 1; position <= m_callback_arguments->cArgs; ++position)

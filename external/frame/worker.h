@@ -57,6 +57,7 @@ class Worker {
     void SetArgument(UINT position, const VARIANT& value);
     void SetInteger(UINT position, LONG value);
     void SetString(UINT position, std::u16string_view text);
+    void SetNull(UINT position);
     // Every callback argument becomes VT_I4 0.
     void ZeroArguments();
 

@@ -16,6 +16,7 @@ class WorkerChannel final : public JobChannel {
     void SetString(UINT position, std::u16string_view text) override {
         m_worker.SetString(position, text);
     }
+    void SetNull(UINT position) override { m_worker.SetNull(position); }
     WorkerCommand Command() override { return m_worker.ReadCommand(); }
     bool IsProgressDue(DWORD interval_ms) override { return m_worker.IsProgressDue(interval_ms); }
     void PostProgress() override { m_worker.PostProgress(); }
