@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
+#include "platform/kernel/program_paths.h"
 
 namespace {
 
@@ -199,9 +199,8 @@ bool PrintTimes(const std::string& folder) {
     const auto ffmpeg = [&] { return RunToEnd(FfmpegCommand(mp3, ffmpeg_out)); };
     const Timing plain = BestOf([&] { return shell.Transcode(mp3, decoded, false); }, ffmpeg);
     const Timing louder = BestOf([&] { return shell.Transcode(mp3, normalised, true); }, ffmpeg);
-    const Timing mix =
-        BestOf([&] { return shell.Mix(main, background, mixed); },
-               [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
+    const Timing mix = BestOf([&] { return shell.Mix(main, background, mixed); },
+                              [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
     std::printf("%d-minute inputs, best of %d runs each, seconds\n", kTimedMinutes, kRepeats);
     std::printf("%-40s %9s %-12s %9s %7s\n", "", "ours", "reference", "", "ratio");
     PrintRow("EX_Transcode MP3, normalise off", "ffmpeg", plain);

@@ -142,8 +142,8 @@ std::optional<Clock::time_point> BridgeHost::Call(const std::string& function, c
 }
 
 std::optional<double> BridgeHost::TimedRun(const std::string& function, const VARIANT& list,
-                                           const std::string& callback, LONG working,
-                                           LONG finished, DWORD wait_ms) {
+                                           const std::string& callback, LONG working, LONG finished,
+                                           DWORD wait_ms) {
     const std::optional<Clock::time_point> start = Call(function, list, callback);
     if (!start) return std::nullopt;
     PumpWhile([&] { return m_page.last_status == 0 || m_page.last_status == working; }, wait_ms);

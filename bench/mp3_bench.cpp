@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
+#include "platform/kernel/program_paths.h"
 
 namespace {
 

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/kernel/program_paths.h"
 #include "common/script_array.h"
 #include "heaac/he2_encoder.h"
+#include "platform/kernel/program_paths.h"
 
 namespace {
 

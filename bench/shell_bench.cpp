@@ -29,7 +29,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 5;
 
 constexpr char kLoadPage[] =
-    "<!DOCTYPE html><html><head><title>bench</title><style>body{font:14px sans-serif}</style></head>"
+    "<!DOCTYPE html><html><head><title>bench</title><style>body{font:14px "
+    "sans-serif}</style></head>"
     "<body onload=\"document.title='loaded';if(window.external&&window.external.win_Width)"
     "console.log('loaded')\"><h1>Benchmark page</h1><p>Some text to lay out.</p></body></html>";
 
@@ -111,7 +112,8 @@ double TreeRssMb(pid_t root) {
                 break;
             }
     }
-    return static_cast<double>(total) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(total) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 // Starts the program, reads its output until a line holds until_text, then
@@ -159,7 +161,8 @@ Started Run(const std::vector<std::string>& argv, const std::string& until_text,
     int status = 0;
     waitpid(pid, &status, 0);
     if (!found) {
-        std::fprintf(stderr, "shell_bench: %s never printed \"%s\"\n", argv[0].c_str(), until_text.c_str());
+        std::fprintf(stderr, "shell_bench: %s never printed \"%s\"\n", argv[0].c_str(),
+                     until_text.c_str());
         std::exit(1);
     }
     return result;
@@ -204,12 +207,14 @@ int main(int argc, char** argv) {
     std::ofstream(dir / "!" / "ui" / "dialogs.html") << kDialogOpenerPage;
     std::ofstream(dir / "!" / "ui" / "dialog.html") << kDialogPage;
     const std::string shell = (dir / "NbBrowser").string();
-    const std::string reference = (fs::path(argv[0]).parent_path() / "shell_reference_view").string();
+    const std::string reference =
+        (fs::path(argv[0]).parent_path() / "shell_reference_view").string();
 
     std::vector<double> shell_ms, shell_mb, reference_ms, reference_mb;
     std::ofstream(dir / "NbBrowser.ini") << "[NimbraHAPF]\nwin_StartupURL=x-mrs://ui/load.html\n";
     for (int run = 0; run < kRuns; ++run) {
-        const Started r = Run({reference, "file://" + (dir / "load.html").string()}, "loaded", true);
+        const Started r =
+            Run({reference, "file://" + (dir / "load.html").string()}, "loaded", true);
         reference_ms.push_back(r.load_ms);
         reference_mb.push_back(r.rss_mb);
         const Started s = Run({shell, "--console"}, "log: loaded", true);
@@ -225,7 +230,8 @@ int main(int argc, char** argv) {
         plains.push_back(Figure(c.lines, "plain"));
         starts.push_back(Figure(c.lines, "start"));
     }
-    std::ofstream(dir / "NbBrowser.ini") << "[NimbraHAPF]\nwin_StartupURL=x-mrs://ui/dialogs.html\n";
+    std::ofstream(dir / "NbBrowser.ini")
+        << "[NimbraHAPF]\nwin_StartupURL=x-mrs://ui/dialogs.html\n";
     std::vector<double> dialogs;
     for (int run = 0; run < 3; ++run) {
         const Started d = Run({shell, "--console"}, "log: dialog", false);
@@ -243,17 +249,18 @@ int main(int argc, char** argv) {
     const double ms = Median(shell_ms), ref_ms = Median(reference_ms);
     const double mb = Median(shell_mb), ref_mb = Median(reference_mb);
     std::printf("%-44s %14s %14s %8s\n", "measure (median)", "shell", "reference", "ratio");
-    std::printf("%-44s %14.1f %14.1f %8.2f\n", "start to load event, ms (5 runs)", ms, ref_ms, ms / ref_ms);
-    std::printf("%-44s %14.1f %14.1f %8.2f\n", "resident memory after load, MiB (all procs)", mb, ref_mb,
-                mb / ref_mb);
+    std::printf("%-44s %14.1f %14.1f %8.2f\n", "start to load event, ms (5 runs)", ms, ref_ms,
+                ms / ref_ms);
+    std::printf("%-44s %14.1f %14.1f %8.2f\n", "resident memory after load, MiB (all procs)", mb,
+                ref_mb, mb / ref_mb);
     const double get = Median(gets), execute = Median(executes), plain = Median(plains);
-    std::printf("%-44s %14.0f %14.0f %8.4f\n", "window.external.win_Width gets/s (3 runs)", get, plain,
-                get / plain);
+    std::printf("%-44s %14.0f %14.0f %8.4f\n", "window.external.win_Width gets/s (3 runs)", get,
+                plain, get / plain);
     std::printf("%-44s %14.0f %14.0f %8.4f\n", "Execute(\"GetTempDir\") calls/s", execute, plain,
                 execute / plain);
     const double dialog = Median(dialogs);
-    std::printf("%-44s %14.1f %14.1f %8.2f\n", "ShowModalDialog round trip, ms (3 x 10)", dialog, ref_ms,
-                dialog / ref_ms);
+    std::printf("%-44s %14.1f %14.1f %8.2f\n", "ShowModalDialog round trip, ms (3 x 10)", dialog,
+                ref_ms, dialog / ref_ms);
     // A worker start pauses 100 ms by design, to let the worker settle.
     constexpr double kSettlePauseMs = 100;
     const double start = Median(starts);
@@ -261,8 +268,9 @@ int main(int argc, char** argv) {
                 kSettlePauseMs, start / kSettlePauseMs);
     std::printf("%-44s %14.1f %14s\n", "  per get, microseconds", 1e6 / get, "");
     std::printf("%-44s %14.1f %14s\n", "  per Execute, microseconds", 1e6 / execute, "");
-    std::printf("reference: the minimal WebKitGTK program for start and memory (and for a dialog,\n"
-                "which opens a new web view: its page load to Exit); a plain script object's\n"
-                "property read in the same page for the call rates\n");
+    std::printf(
+        "reference: the minimal WebKitGTK program for start and memory (and for a dialog,\n"
+        "which opens a new web view: its page load to Exit); a plain script object's\n"
+        "property read in the same page for the call rates\n");
     return 0;
 }

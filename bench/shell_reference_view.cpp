@@ -11,10 +11,12 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     WebKitWebContext* context = webkit_web_context_new_ephemeral();
-    GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, nullptr));
+    GtkWidget* view =
+        GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, nullptr));
     gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
     gtk_container_add(GTK_CONTAINER(window), view);
-    g_signal_connect(view, "notify::title", G_CALLBACK(+[](WebKitWebView* web_view, GParamSpec*, gpointer) {
+    g_signal_connect(view, "notify::title",
+                     G_CALLBACK(+[](WebKitWebView* web_view, GParamSpec*, gpointer) {
                          const gchar* title = webkit_web_view_get_title(web_view);
                          if (title && std::strcmp(title, "loaded") == 0) {
                              std::printf("loaded\n");

@@ -18,7 +18,7 @@
 namespace nb {
 
 class Buffer {
-public:
+   public:
     // WriteFromFile reads and appends in pieces of this size.
     static constexpr std::uint32_t kFileChunkSize = 10240;
 
@@ -100,7 +100,7 @@ public:
     // The cache file's path; empty when none was created.
     std::u16string CacheFileName() const;
 
-private:
+   private:
     struct TaskMemoryFree {
         void operator()(std::byte* block) const;
     };

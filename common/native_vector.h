@@ -50,7 +50,7 @@ namespace nb {
 
 // A variant that may hold a native vector and clears itself accordingly.
 class NativeVariant : public VARIANT {
-public:
+   public:
     NativeVariant() { VariantInit(this); }
     NativeVariant(const NativeVariant&) = delete;
     NativeVariant& operator=(const NativeVariant&) = delete;

@@ -29,10 +29,10 @@ constexpr int NB_WORKER_TABLE_SIZE = NB_WORKER_SLOTS + 1;
 constexpr UINT NB_MAX_CALLBACK_ARGUMENTS = 1024;
 
 struct WorkerSlot {
-    DWORD thread_id;          // 0: free
-    HANDLE thread;            // owned by the slot once registered
-    LPWSTR callback_name;     // task memory, or null
-    DISPPARAMS* arguments;    // task memory (count + 1 variants), or null
+    DWORD thread_id;        // 0: free
+    HANDLE thread;          // owned by the slot once registered
+    LPWSTR callback_name;   // task memory, or null
+    DISPPARAMS* arguments;  // task memory (count + 1 variants), or null
 };
 
 // Words of the command channel.

@@ -6,7 +6,7 @@
 namespace heaac {
 
 class BitWriter {
-public:
+   public:
     // Appends the low `bit_count` bits of `value` (at most 32), most significant first.
     void write(std::uint32_t value, int bit_count);
     // Pads with zero bits up to the next byte boundary.
@@ -16,7 +16,7 @@ public:
     // Overwrites `bit_count` bits at a bit position already written (header fields known late).
     void patch(std::int64_t bit_position, std::uint32_t value, int bit_count);
 
-private:
+   private:
     std::vector<std::uint8_t> m_bytes;
     std::int64_t m_bit_count = 0;
 };

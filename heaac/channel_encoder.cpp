@@ -28,7 +28,8 @@ std::vector<float> kbd_window(int length, double alpha) {
     double total = 0.0;
     for (int p = 0; p <= half; ++p) {
         const double r = (p - half / 2.0) / (half / 2.0);
-        kernel[static_cast<std::size_t>(p)] = bessel_i0(std::numbers::pi * alpha * std::sqrt(std::max(0.0, 1.0 - r * r)));
+        kernel[static_cast<std::size_t>(p)] =
+            bessel_i0(std::numbers::pi * alpha * std::sqrt(std::max(0.0, 1.0 - r * r)));
         total += kernel[static_cast<std::size_t>(p)];
     }
     std::vector<float> window(static_cast<std::size_t>(length));
@@ -56,13 +57,18 @@ constexpr double kNoiseStartHz = 4000.0;
 }  // namespace
 
 ChannelEncoder::ChannelEncoder(const BandLayout& layout, int rate_hz, int max_sfb)
-    : m_layout(layout), m_rate_hz(rate_hz), m_max_sfb(max_sfb), m_short_max_sfb(0),
+    : m_layout(layout),
+      m_rate_hz(rate_hz),
+      m_max_sfb(max_sfb),
+      m_short_max_sfb(0),
       m_long_window(kbd_window(kBlockSamples, kLongKbdAlpha)),
       m_short_window(kbd_window(2 * kShortWindowLines, kShortKbdAlpha)),
-      m_history(kBlockSamples + kLookAheadSamples, 0.0F), m_windowed(kBlockSamples),
+      m_history(kBlockSamples + kLookAheadSamples, 0.0F),
+      m_windowed(kBlockSamples),
       m_noise_start_line(static_cast<int>(std::ceil(kNoiseStartHz * kBlockSamples / rate_hz))) {
     // Short windows code the same bandwidth as long ones.
-    const int limit_line = m_layout.long_offsets[static_cast<std::size_t>(max_sfb)] / kShortWindowsPerFrame;
+    const int limit_line =
+        m_layout.long_offsets[static_cast<std::size_t>(max_sfb)] / kShortWindowsPerFrame;
     while (m_short_max_sfb + 1 < static_cast<int>(m_layout.short_offsets.size()) &&
            m_layout.short_offsets[static_cast<std::size_t>(m_short_max_sfb) + 1] <= limit_line) {
         ++m_short_max_sfb;
@@ -73,7 +79,8 @@ ChannelEncoder::ChannelEncoder(const BandLayout& layout, int rate_hz, int max_sf
 int ChannelEncoder::push_samples(std::span<const float> interleaved, int stride, int channel) {
     std::copy(m_history.begin() + kLongWindowLines, m_history.end(), m_history.begin());
     for (int i = 0; i < kLongWindowLines; ++i) {
-        m_history[static_cast<std::size_t>(kBlockSamples + i)] = interleaved[static_cast<std::size_t>(i * stride + channel)];
+        m_history[static_cast<std::size_t>(kBlockSamples + i)] =
+            interleaved[static_cast<std::size_t>(i * stride + channel)];
     }
     return find_attack_window(m_history);
 }
@@ -101,8 +108,9 @@ void ChannelEncoder::transform_long() {
         if ((n < half && stop) || (n >= half && start)) {
             const int into_slope = offset - kFirstShortWindowStart;
             weight = into_slope < 0 ? 0.0F
-                     : into_slope < kShortWindowLines ? m_short_window[static_cast<std::size_t>(into_slope)]
-                                                      : 1.0F;
+                     : into_slope < kShortWindowLines
+                         ? m_short_window[static_cast<std::size_t>(into_slope)]
+                         : 1.0F;
         }
         m_windowed[n] = m_history[n] * weight;
     }
@@ -112,15 +120,16 @@ void ChannelEncoder::transform_long() {
     std::fill(m_coefficients.begin() + m_layout.long_offsets[static_cast<std::size_t>(m_max_sfb)],
               m_coefficients.end(), 0.0F);
     std::array<float, kMaxBands> tonality{};
-    allowed_noise_per_band({m_coefficients, m_layout.long_offsets, band_count, m_rate_hz}, m_band_energy,
-                           m_allowed_noise, tonality);
+    allowed_noise_per_band({m_coefficients, m_layout.long_offsets, band_count, m_rate_hz},
+                           m_band_energy, m_allowed_noise, tonality);
     // Noise-like bands high up go as noise: their level matters there, not their waveform,
     // and the bits saved go to the bands below.
     for (int b = 0; b < m_max_sfb; ++b) {
         const auto s = static_cast<std::size_t>(b);
         if (m_layout.long_offsets[s] < m_noise_start_line) continue;
-        m_noise_bands[s] = tonality[s] < kNoiseMaxTonality && m_band_energy[s] > m_allowed_noise[s] ? kNoiseBand
-                                                                                                  : kNoiseWhereSilent;
+        m_noise_bands[s] = tonality[s] < kNoiseMaxTonality && m_band_energy[s] > m_allowed_noise[s]
+                               ? kNoiseBand
+                               : kNoiseWhereSilent;
     }
 }
 
@@ -143,14 +152,16 @@ void ChannelEncoder::transform_short() {
             auto& spectrum = spectra[static_cast<std::size_t>(w)];
             m_short_mdct.forward(windowed, spectrum);
             std::fill(spectrum.begin() + limit_line, spectrum.end(), 0.0F);
-            allowed_noise_per_band({spectrum, m_layout.short_offsets, band_count, m_rate_hz}, energy, noise);
+            allowed_noise_per_band({spectrum, m_layout.short_offsets, band_count, m_rate_hz},
+                                   energy, noise);
             // A group's bands share one step, so the quietest window's threshold sets it.
             for (int b = 0; b < band_count; ++b) {
                 const auto s = slot(g, b);
                 const auto bs = static_cast<std::size_t>(b);
                 m_band_energy[s] += energy[bs];
                 m_allowed_noise[s] = w == window ? noise[bs] * static_cast<float>(length)
-                                                 : std::min(m_allowed_noise[s], noise[bs] * static_cast<float>(length));
+                                                 : std::min(m_allowed_noise[s],
+                                                            noise[bs] * static_cast<float>(length));
             }
         }
         // Coding order inside a group: band by band, and window by window inside a band.
@@ -159,7 +170,8 @@ void ChannelEncoder::transform_short() {
             const int end = m_layout.short_offsets[static_cast<std::size_t>(b) + 1];
             for (int w = window; w < window + length; ++w) {
                 for (int k = begin; k < end; ++k) {
-                    m_coefficients[static_cast<std::size_t>(line++)] = spectra[static_cast<std::size_t>(w)][static_cast<std::size_t>(k)];
+                    m_coefficients[static_cast<std::size_t>(line++)] =
+                        spectra[static_cast<std::size_t>(w)][static_cast<std::size_t>(k)];
                 }
             }
         }

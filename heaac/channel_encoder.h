@@ -14,7 +14,7 @@
 namespace heaac {
 
 class ChannelEncoder {
-public:
+   public:
     ChannelEncoder(const BandLayout& layout, int rate_hz, int max_sfb);
 
     // Takes the next 1024 samples (every `stride`-th of `interleaved`, from `channel`) as
@@ -38,7 +38,7 @@ public:
     [[nodiscard]] int rate_offset() const { return m_rate_offset; }
     void set_rate_offset(int offset) { m_rate_offset = offset; }
 
-private:
+   private:
     void transform_long();
     void transform_short();
 
@@ -52,7 +52,7 @@ private:
     Mdct m_short_mdct{kShortWindowLines};
     std::vector<float> m_long_window;   // KBD, 2048 points
     std::vector<float> m_short_window;  // KBD, 256 points
-    std::vector<float> m_history;     // the current 2048-sample block and 1024 look-ahead samples
+    std::vector<float> m_history;       // the current 2048-sample block and 1024 look-ahead samples
     std::vector<float> m_windowed;
     std::array<float, kLongWindowLines> m_coefficients{};
     std::array<float, kMaxGroups * kMaxBands> m_band_energy{};

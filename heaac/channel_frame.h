@@ -9,7 +9,12 @@
 
 namespace heaac {
 
-enum class WindowSequence : std::uint8_t { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, kLongStop = 3 };
+enum class WindowSequence : std::uint8_t {
+    kOnlyLong = 0,
+    kLongStart = 1,
+    kEightShort = 2,
+    kLongStop = 3
+};
 enum class WindowShape : std::uint8_t { kSine = 0, kKaiserBessel = 1 };
 
 inline constexpr int kMaxBands = 51;

@@ -36,8 +36,8 @@ int max_sfb_for_bandwidth(const BandLayout& layout, int rate_hz, int bitrate_bps
 
 // Bands whose lines all lie below `frequency_hz` (line k starts at k * rate / 2048 Hz).
 int max_sfb_below_frequency(const BandLayout& layout, int rate_hz, int frequency_hz) {
-    const std::int64_t limit_line =
-        static_cast<std::int64_t>(std::min(frequency_hz, rate_hz / 2)) * 2 * kLongWindowLines / rate_hz;
+    const std::int64_t limit_line = static_cast<std::int64_t>(std::min(frequency_hz, rate_hz / 2)) *
+                                    2 * kLongWindowLines / rate_hz;
     int bands = 0;
     while (bands + 1 < static_cast<int>(layout.long_offsets.size()) &&
            layout.long_offsets[static_cast<std::size_t>(bands) + 1] <= limit_line) {
@@ -48,8 +48,8 @@ int max_sfb_below_frequency(const BandLayout& layout, int rate_hz, int frequency
 
 // Turns one band into mid and side in place when that pays: when the product of the two
 // energies drops, the usual sign of correlated channels. Returns whether it did.
-std::uint8_t apply_mid_side_to_band(ChannelEncoder& left, ChannelEncoder& right, int start, int length,
-                                    std::size_t slot) {
+std::uint8_t apply_mid_side_to_band(ChannelEncoder& left, ChannelEncoder& right, int start,
+                                    int length, std::size_t slot) {
     auto l = left.coefficients();
     auto r = right.coefficients();
     double energy_l = 0.0, energy_r = 0.0, energy_m = 0.0, energy_s = 0.0;
@@ -77,7 +77,8 @@ std::uint8_t apply_mid_side_to_band(ChannelEncoder& left, ChannelEncoder& right,
 }
 
 // Turns the bands where mid/side coding pays into mid and side in place.
-std::array<std::uint8_t, kMaxGroups * kMaxBands> apply_mid_side(ChannelEncoder& left, ChannelEncoder& right,
+std::array<std::uint8_t, kMaxGroups * kMaxBands> apply_mid_side(ChannelEncoder& left,
+                                                                ChannelEncoder& right,
                                                                 const ChannelFrame& frame) {
     std::array<std::uint8_t, kMaxGroups * kMaxBands> ms_used{};
     for (int g = 0; g < frame.group_count; ++g) {
@@ -90,7 +91,8 @@ std::array<std::uint8_t, kMaxGroups * kMaxBands> apply_mid_side(ChannelEncoder& 
             if (noise_left == kNoiseBand && noise_right == kNoiseBand) continue;
             noise_left = std::min(noise_left, kNoiseWhereSilent);
             noise_right = std::min(noise_right, kNoiseWhereSilent);
-            ms_used[slot] = apply_mid_side_to_band(left, right, frame.band_start(g, b), frame.band_length(g, b), slot);
+            ms_used[slot] = apply_mid_side_to_band(left, right, frame.band_start(g, b),
+                                                   frame.band_length(g, b), slot);
             if (ms_used[slot] != 0) {
                 noise_left = 0;
                 noise_right = 0;
@@ -107,7 +109,8 @@ double perceptual_demand(const ChannelEncoder& channel, const ChannelFrame& fram
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
             const auto s = static_cast<std::size_t>(g * kMaxBands + b);
-            demand += std::max(0.0, std::log2((channel.band_energy()[s] + 1.0) / (channel.allowed_noise()[s] + 1.0)));
+            demand += std::max(0.0, std::log2((channel.band_energy()[s] + 1.0) /
+                                              (channel.allowed_noise()[s] + 1.0)));
         }
     }
     return demand;
@@ -121,11 +124,13 @@ Encoder::CreateResult Encoder::create(const EncoderConfig& config) {
     if (config.channels != 1 && config.channels != 2) {
         return {nullptr, "unsupported channel count " + std::to_string(config.channels)};
     }
-    if (config.bandwidth_hz < 0) return {nullptr, "negative bandwidth " + std::to_string(config.bandwidth_hz)};
+    if (config.bandwidth_hz < 0)
+        return {nullptr, "negative bandwidth " + std::to_string(config.bandwidth_hz)};
     const int per_channel = config.bitrate_bps / config.channels;
     // A frame may not outgrow the decoder's buffer of 6144 bits per channel, so the mean frame
     // stays at 5/6 of it (5 bits per sample), which leaves the reservoir room to work.
-    const std::int64_t buffer_limited_bps = static_cast<std::int64_t>(kDecoderBufferBitsPerChannel) * config.rate_hz / kFrameSamples;
+    const std::int64_t buffer_limited_bps =
+        static_cast<std::int64_t>(kDecoderBufferBitsPerChannel) * config.rate_hz / kFrameSamples;
     if (per_channel < kMinBitrateBpsPerChannel || per_channel > kMaxBitrateBpsPerChannel ||
         6 * static_cast<std::int64_t>(per_channel) > 5 * buffer_limited_bps) {
         return {nullptr, "bit rate out of range: " + std::to_string(config.bitrate_bps)};
@@ -134,13 +139,16 @@ Encoder::CreateResult Encoder::create(const EncoderConfig& config) {
 }
 
 Encoder::Encoder(const EncoderConfig& config, int sampling_frequency_index)
-    : m_config(config), m_sampling_frequency_index(sampling_frequency_index),
-      m_mean_frame_bits(static_cast<int>(static_cast<std::int64_t>(config.bitrate_bps) * kFrameSamples / config.rate_hz)),
+    : m_config(config),
+      m_sampling_frequency_index(sampling_frequency_index),
+      m_mean_frame_bits(static_cast<int>(static_cast<std::int64_t>(config.bitrate_bps) *
+                                         kFrameSamples / config.rate_hz)),
       m_max_reservoir_bits(kDecoderBufferBitsPerChannel * config.channels - m_mean_frame_bits) {
     const auto layout = *band_layout_for_rate(config.rate_hz);
-    const int max_sfb = config.bandwidth_hz > 0
-                            ? max_sfb_below_frequency(layout, config.rate_hz, config.bandwidth_hz)
-                            : max_sfb_for_bandwidth(layout, config.rate_hz, config.bitrate_bps / config.channels);
+    const int max_sfb =
+        config.bandwidth_hz > 0
+            ? max_sfb_below_frequency(layout, config.rate_hz, config.bandwidth_hz)
+            : max_sfb_for_bandwidth(layout, config.rate_hz, config.bitrate_bps / config.channels);
     for (int c = 0; c < config.channels; ++c) {
         m_channels.push_back(std::make_unique<ChannelEncoder>(layout, config.rate_hz, max_sfb));
     }
@@ -162,8 +170,11 @@ std::vector<std::uint8_t> Encoder::encode_frame(std::span<const float> interleav
     // Both channels of a pair share one window sequence, so an attack in either switches both.
     int attack_window = -1;
     for (int c = 0; c < channels; ++c) {
-        const int channel_attack = m_channels[static_cast<std::size_t>(c)]->push_samples(interleaved, channels, c);
-        if (channel_attack >= 0) attack_window = attack_window < 0 ? channel_attack : std::min(attack_window, channel_attack);
+        const int channel_attack =
+            m_channels[static_cast<std::size_t>(c)]->push_samples(interleaved, channels, c);
+        if (channel_attack >= 0)
+            attack_window =
+                attack_window < 0 ? channel_attack : std::min(attack_window, channel_attack);
     }
     const WindowDecision decision = m_window_sequencer.next(attack_window);
     for (auto& channel : m_channels) channel->transform(decision);
@@ -174,10 +185,10 @@ std::vector<std::uint8_t> Encoder::encode_frame(std::span<const float> interleav
         auto& channel = *m_channels[0];
         ChannelFrame frame = channel.frame_template();
         const int budget = frame_budget - kElementHeaderBits - kEndBits - 7;
-        channel.set_rate_offset(
-            quantize_channel(frame, channel.coefficients(), channel.allowed_noise(), budget, false, channel.rate_offset(),
-                             channel.noise_bands())
-                .offset);
+        channel.set_rate_offset(quantize_channel(frame, channel.coefficients(),
+                                                 channel.allowed_noise(), budget, false,
+                                                 channel.rate_offset(), channel.noise_bands())
+                                    .offset);
         write_single_channel_element(writer, frame);
     } else {
         auto& left = *m_channels[0];
@@ -185,37 +196,44 @@ std::vector<std::uint8_t> Encoder::encode_frame(std::span<const float> interleav
         ChannelFrame left_frame = left.frame_template();
         ChannelFrame right_frame = right.frame_template();
         const auto ms_used = apply_mid_side(left, right, left_frame);
-        const int budget = frame_budget - channel_pair_overhead_bits(left_frame, ms_used) - kEndBits - 7;
+        const int budget =
+            frame_budget - channel_pair_overhead_bits(left_frame, ms_used) - kEndBits - 7;
         // Split by perceptual demand.
         const double demand_left = perceptual_demand(left, left_frame);
         const double demand_right = perceptual_demand(right, right_frame);
-        const int left_budget = static_cast<int>(budget * demand_left / (demand_left + demand_right));
+        const int left_budget =
+            static_cast<int>(budget * demand_left / (demand_left + demand_right));
         const auto left_result =
-            quantize_channel(left_frame, left.coefficients(), left.allowed_noise(), left_budget, true, left.rate_offset(),
-                             left.noise_bands());
+            quantize_channel(left_frame, left.coefficients(), left.allowed_noise(), left_budget,
+                             true, left.rate_offset(), left.noise_bands());
         left.set_rate_offset(left_result.offset);
-        right.set_rate_offset(quantize_channel(right_frame, right.coefficients(), right.allowed_noise(),
-                                               budget - left_result.bits, true, right.rate_offset(), right.noise_bands())
+        right.set_rate_offset(quantize_channel(right_frame, right.coefficients(),
+                                               right.allowed_noise(), budget - left_result.bits,
+                                               true, right.rate_offset(), right.noise_bands())
                                   .offset);
         write_channel_pair_element(writer, left_frame, right_frame, ms_used);
     }
     write_fill_payload(writer, fill_payload);
     int used_bits = static_cast<int>(writer.bit_count()) + kEndBits;
-    const int surplus_bits = m_reservoir_bits + m_mean_frame_bits - used_bits - m_max_reservoir_bits;
+    const int surplus_bits =
+        m_reservoir_bits + m_mean_frame_bits - used_bits - m_max_reservoir_bits;
     if (surplus_bits > 8) {
         write_fill_bytes(writer, surplus_bits / 8);
     }
     write_end_and_align(writer);
     used_bits = static_cast<int>(writer.bit_count());
-    m_reservoir_bits = std::min(m_reservoir_bits + m_mean_frame_bits - used_bits, m_max_reservoir_bits);
+    m_reservoir_bits =
+        std::min(m_reservoir_bits + m_mean_frame_bits - used_bits, m_max_reservoir_bits);
     return writer.bytes();
 }
 
 std::vector<std::uint8_t> Encoder::to_adts(std::span<const std::uint8_t> access_unit) const {
-    const auto header = adts_header(m_sampling_frequency_index, m_config.channels, static_cast<int>(access_unit.size()));
+    const auto header = adts_header(m_sampling_frequency_index, m_config.channels,
+                                    static_cast<int>(access_unit.size()));
     std::vector<std::uint8_t> frame(header.size() + access_unit.size());
     std::copy(header.begin(), header.end(), frame.begin());
-    std::copy(access_unit.begin(), access_unit.end(), frame.begin() + static_cast<std::ptrdiff_t>(header.size()));
+    std::copy(access_unit.begin(), access_unit.end(),
+              frame.begin() + static_cast<std::ptrdiff_t>(header.size()));
     return frame;
 }
 

@@ -11,8 +11,8 @@
 namespace heaac {
 
 struct EncoderConfig {
-    int rate_hz = 44100;     // 22050, 24000, 32000, 44100 or 48000
-    int channels = 2;        // 1 or 2
+    int rate_hz = 44100;  // 22050, 24000, 32000, 44100 or 48000
+    int channels = 2;     // 1 or 2
     int bitrate_bps = 64000;
     // Upper edge of the coded spectrum in Hz; 0 lets the encoder choose from the bit rate. When
     // set (as the SBR crossover), no spectral line at or above this frequency is coded.
@@ -22,7 +22,7 @@ struct EncoderConfig {
 class ChannelEncoder;
 
 class Encoder {
-public:
+   public:
     struct CreateResult {
         std::unique_ptr<Encoder> encoder;  // null on error
         std::string error;
@@ -48,17 +48,18 @@ public:
     // its 4-bit extension_type, e.g. EXT_SBR_DATA) of at most kMaxFillPayloadBytes; it is
     // written in a fill element right after the channel element(s), and its bits count
     // against the frame's budget so the stream stays on the target bit rate.
-    [[nodiscard]] std::vector<std::uint8_t> encode_frame(std::span<const std::int16_t> interleaved,
-                                                         std::span<const std::uint8_t> fill_payload = {});
+    [[nodiscard]] std::vector<std::uint8_t> encode_frame(
+        std::span<const std::int16_t> interleaved, std::span<const std::uint8_t> fill_payload = {});
     // The same for samples as floats at 16-bit scale (full scale +-32768).
-    [[nodiscard]] std::vector<std::uint8_t> encode_frame(std::span<const float> interleaved,
-                                                         std::span<const std::uint8_t> fill_payload = {});
+    [[nodiscard]] std::vector<std::uint8_t> encode_frame(
+        std::span<const float> interleaved, std::span<const std::uint8_t> fill_payload = {});
     // The raw access unit wrapped in a 7-byte ADTS header.
-    [[nodiscard]] std::vector<std::uint8_t> to_adts(std::span<const std::uint8_t> access_unit) const;
+    [[nodiscard]] std::vector<std::uint8_t> to_adts(
+        std::span<const std::uint8_t> access_unit) const;
     [[nodiscard]] std::vector<std::uint8_t> audio_specific_config() const;
     [[nodiscard]] const EncoderConfig& config() const { return m_config; }
 
-private:
+   private:
     Encoder(const EncoderConfig& config, int sampling_frequency_index);
 
     EncoderConfig m_config;

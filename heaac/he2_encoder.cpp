@@ -28,7 +28,8 @@ namespace {
 constexpr int kCoreFrames = Encoder::kFrameSamples;
 constexpr int kSlotsPerFrame = kSbrFrameSlots;
 constexpr int kDecoderSbrDelaySlots = kSlotsPerFrame + 6;
-constexpr int kSbrLagSlots = 2 * kSlotsPerFrame + Downsampler::kDelayInputSamples / kQmfBands + kDecoderSbrDelaySlots;
+constexpr int kSbrLagSlots =
+    2 * kSlotsPerFrame + Downsampler::kDelayInputSamples / kQmfBands + kDecoderSbrDelaySlots;
 constexpr int kPsLagSlots = kSbrLagSlots - 12;
 // Slots kept behind the newest.
 constexpr int kHistorySlots = std::max(kSbrLagSlots, kPsLagSlots + kHybridMarginSlots);
@@ -52,11 +53,11 @@ struct Tuning {
 };
 // Crossover and top of the replicated band by bit rate: more bits buy a wider core band.
 constexpr std::array<Tuning, 5> kTunings = {{
-    {24000, 5, 8},   // 4823 to 14814 Hz
-    {28000, 6, 8},   // 5168 to 14814 Hz
-    {32000, 8, 10},  // 5857 to 17571 Hz
-    {40000, 9, 10},  // 6202 to 17571 Hz
-    {48000, 10, 10}, // 6546 to 17571 Hz
+    {24000, 5, 8},    // 4823 to 14814 Hz
+    {28000, 6, 8},    // 5168 to 14814 Hz
+    {32000, 8, 10},   // 5857 to 17571 Hz
+    {40000, 9, 10},   // 6202 to 17571 Hz
+    {48000, 10, 10},  // 6546 to 17571 Hz
 }};
 
 const Tuning& tuning_for(int bitrate_bps) {
@@ -95,7 +96,8 @@ He2Encoder::~He2Encoder() = default;
 
 He2Encoder::CreateResult He2Encoder::create(const He2Config& config) {
     if (config.bitrate_bps < 24000 || config.bitrate_bps > 48000) {
-        return {nullptr, "bit rate out of range (24000 to 48000): " + std::to_string(config.bitrate_bps)};
+        return {nullptr,
+                "bit rate out of range (24000 to 48000): " + std::to_string(config.bitrate_bps)};
     }
     const auto& tuning = tuning_for(config.bitrate_bps);
     SbrTuning sbr_tuning;
@@ -145,7 +147,8 @@ He2Encoder::Frame He2Encoder::encode(std::span<const float> interleaved) {
         EnergySlot e{};
         const auto offset = static_cast<std::size_t>(slot * kQmfBands);
         s.qmf_left.process(std::span<const float, kQmfBands>(s.left.data() + offset, kQmfBands), l);
-        s.qmf_right.process(std::span<const float, kQmfBands>(s.right.data() + offset, kQmfBands), r);
+        s.qmf_right.process(std::span<const float, kQmfBands>(s.right.data() + offset, kQmfBands),
+                            r);
         for (int k = 0; k < kQmfBands; ++k) {
             const auto kk = static_cast<std::size_t>(k);
             const float energy = 0.5F * (std::norm(l[kk]) + std::norm(r[kk]));
@@ -171,10 +174,16 @@ He2Encoder::Frame He2Encoder::encode(std::span<const float> interleaved) {
 
     // Time-domain downmix for the core, its gain ramped from the last block's.
     const float target_gain =
-        core_band_mid > 1e-6 ? std::clamp(static_cast<float>(std::sqrt(core_band_sum / core_band_mid)), 1.0F, kMaxDownmixGain) : 1.0F;
+        core_band_mid > 1e-6
+            ? std::clamp(static_cast<float>(std::sqrt(core_band_sum / core_band_mid)), 1.0F,
+                         kMaxDownmixGain)
+            : 1.0F;
     for (int i = 0; i < kInputFrames; ++i) {
-        const float gain = s.downmix_gain + (target_gain - s.downmix_gain) * static_cast<float>(i + 1) / kInputFrames;
-        s.mono[static_cast<std::size_t>(i)] = 0.5F * gain * (s.left[static_cast<std::size_t>(i)] + s.right[static_cast<std::size_t>(i)]);
+        const float gain = s.downmix_gain + (target_gain - s.downmix_gain) *
+                                                static_cast<float>(i + 1) / kInputFrames;
+        s.mono[static_cast<std::size_t>(i)] =
+            0.5F * gain *
+            (s.left[static_cast<std::size_t>(i)] + s.right[static_cast<std::size_t>(i)]);
     }
     s.downmix_gain = target_gain;
     s.downsampler.process(s.mono, s.core_input);
@@ -183,11 +192,13 @@ He2Encoder::Frame He2Encoder::encode(std::span<const float> interleaved) {
     const std::size_t sbr_first = newest - kSbrLagSlots;
     const std::size_t ps_first = newest - kPsLagSlots - kHybridMarginSlots;
     const std::size_t ps_count = kSlotsPerFrame + 2 * kHybridMarginSlots;
-    const auto ps_bits = s.ps.encode_frame(std::span<const QmfSlot>(s.left_slots).subspan(ps_first, ps_count),
-                                           std::span<const QmfSlot>(s.right_slots).subspan(ps_first, ps_count));
+    const auto ps_bits =
+        s.ps.encode_frame(std::span<const QmfSlot>(s.left_slots).subspan(ps_first, ps_count),
+                          std::span<const QmfSlot>(s.right_slots).subspan(ps_first, ps_count));
     const std::size_t sbr_count = kSlotsPerFrame + SbrEncoder::kLookaheadSlots;
-    auto payload = s.sbr->encode_frame(std::span<const EnergySlot>(s.energy_slots).subspan(sbr_first, sbr_count),
-                                       std::span<const QmfSlot>(s.mono_slots).subspan(sbr_first, sbr_count), ps_bits);
+    auto payload = s.sbr->encode_frame(
+        std::span<const EnergySlot>(s.energy_slots).subspan(sbr_first, sbr_count),
+        std::span<const QmfSlot>(s.mono_slots).subspan(sbr_first, sbr_count), ps_bits);
     if (payload.size() > static_cast<std::size_t>(Encoder::kMaxFillPayloadBytes)) payload.clear();
 
     Frame frame;

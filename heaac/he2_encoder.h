@@ -14,7 +14,7 @@ struct He2Config {
 };
 
 class He2Encoder {
-public:
+   public:
     struct CreateResult {
         std::unique_ptr<He2Encoder> encoder;  // null on error
         std::string error;
@@ -41,9 +41,10 @@ public:
     // Core 22050 Hz, one channel, explicit SBR signalling: 2B 8A 08 00.
     [[nodiscard]] std::vector<std::uint8_t> audio_specific_config() const;
     // The raw access unit wrapped in an ADTS header (core rate, one channel, AAC-LC profile).
-    [[nodiscard]] std::vector<std::uint8_t> to_adts(std::span<const std::uint8_t> access_unit) const;
+    [[nodiscard]] std::vector<std::uint8_t> to_adts(
+        std::span<const std::uint8_t> access_unit) const;
 
-private:
+   private:
     He2Encoder();
     struct State;
     std::unique_ptr<State> m_state;

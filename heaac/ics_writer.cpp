@@ -51,7 +51,8 @@ void write_section_data(BitWriter& writer, const ChannelFrame& frame) {
             while (end < frame.max_sfb && codebook_at(frame, g, end) == cb) ++end;
             writer.write(static_cast<std::uint32_t>(cb), 4);
             int remaining = end - b;
-            for (; remaining >= escape; remaining -= escape) writer.write(static_cast<std::uint32_t>(escape), field_bits);
+            for (; remaining >= escape; remaining -= escape)
+                writer.write(static_cast<std::uint32_t>(escape), field_bits);
             writer.write(static_cast<std::uint32_t>(remaining), field_bits);
             b = end;
         }
@@ -62,7 +63,8 @@ int global_gain(const ChannelFrame& frame) {
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
             const int cb = codebook_at(frame, g, b);
-            if (cb != 0 && cb != kNoiseCodebook) return frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
+            if (cb != 0 && cb != kNoiseCodebook)
+                return frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
         }
     }
     return kSfOffset;
@@ -88,7 +90,8 @@ void for_each_scalefactor_delta(const ChannelFrame& frame, Emit&& emit, EmitPcm&
             const int sf = frame.scalefactor[static_cast<std::size_t>(g * kMaxBands + b)];
             if (cb == kNoiseCodebook) {
                 if (first_noise) {
-                    const int value = std::clamp(sf - last_noise + kNoisePcmOffset, 0, (1 << kNoisePcmBits) - 1);
+                    const int value =
+                        std::clamp(sf - last_noise + kNoisePcmOffset, 0, (1 << kNoisePcmBits) - 1);
                     emit_pcm(value);
                     last_noise += value - kNoisePcmOffset;
                     first_noise = false;
@@ -123,10 +126,12 @@ void write_channel_stream(BitWriter& writer, const ChannelFrame& frame, bool com
 
 }  // namespace
 
-int channel_stream_bits(const ChannelFrame& frame, bool common_window, int section_and_spectrum_bits) {
+int channel_stream_bits(const ChannelFrame& frame, bool common_window,
+                        int section_and_spectrum_bits) {
     int bits = 8 + 3 + section_and_spectrum_bits + (common_window ? 0 : ics_info_bits(frame));
     for_each_scalefactor_delta(
-        frame, [&](int delta) { bits += scalefactor_delta_bits(delta); }, [&](int) { bits += kNoisePcmBits; });
+        frame, [&](int delta) { bits += scalefactor_delta_bits(delta); },
+        [&](int) { bits += kNoisePcmBits; });
     return bits;
 }
 
@@ -144,8 +149,8 @@ int channel_pair_overhead_bits(const ChannelFrame& frame, std::span<const std::u
     return bits;
 }
 
-void write_channel_pair_element(BitWriter& writer, const ChannelFrame& left, const ChannelFrame& right,
-                                std::span<const std::uint8_t> ms_used) {
+void write_channel_pair_element(BitWriter& writer, const ChannelFrame& left,
+                                const ChannelFrame& right, std::span<const std::uint8_t> ms_used) {
     writer.write(kIdChannelPair, 3);
     writer.write(0, 4);
     writer.write(1, 1);  // common_window
@@ -208,7 +213,7 @@ void write_end_and_align(BitWriter& writer) {
 }
 
 std::array<std::uint8_t, kAdtsHeaderBytes> adts_header(int sampling_frequency_index, int channels,
-                                                        int payload_bytes) {
+                                                       int payload_bytes) {
     BitWriter writer;
     writer.write(0xFFF, 12);  // syncword
     writer.write(0, 1);       // ID: MPEG-4

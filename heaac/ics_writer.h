@@ -13,13 +13,14 @@ namespace heaac {
 
 // Bits individual_channel_stream() takes for `frame`, whose codebooks are chosen.
 // `common_window` leaves out ics_info, as inside a channel pair with a shared window.
-int channel_stream_bits(const ChannelFrame& frame, bool common_window, int section_and_spectrum_bits);
+int channel_stream_bits(const ChannelFrame& frame, bool common_window,
+                        int section_and_spectrum_bits);
 
 void write_single_channel_element(BitWriter& writer, const ChannelFrame& frame);
 
 // Both frames share window sequence, shape, grouping and max_sfb. `ms_used` per group and band.
-void write_channel_pair_element(BitWriter& writer, const ChannelFrame& left, const ChannelFrame& right,
-                                std::span<const std::uint8_t> ms_used);
+void write_channel_pair_element(BitWriter& writer, const ChannelFrame& left,
+                                const ChannelFrame& right, std::span<const std::uint8_t> ms_used);
 int channel_pair_overhead_bits(const ChannelFrame& frame, std::span<const std::uint8_t> ms_used);
 
 // One fill element carrying `payload` (one extension_payload(), at most 269 bytes), and the
@@ -37,7 +38,7 @@ inline constexpr int kAdtsHeaderBytes = 7;
 
 // A 7-byte ADTS header (no CRC) for an AAC-LC frame of `payload_bytes`.
 std::array<std::uint8_t, kAdtsHeaderBytes> adts_header(int sampling_frequency_index, int channels,
-                                                        int payload_bytes);
+                                                       int payload_bytes);
 
 // AudioSpecificConfig of AAC-LC with 1024-sample frames.
 std::vector<std::uint8_t> audio_specific_config(int sampling_frequency_index, int channels);

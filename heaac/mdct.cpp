@@ -41,7 +41,8 @@ void Mdct::fft_in_place() {
     const int length = m_size / 2;
     for (int n = 0; n < length; ++n) {
         const int r = m_bit_reverse[static_cast<std::size_t>(n)];
-        if (r > n) std::swap(m_work[static_cast<std::size_t>(n)], m_work[static_cast<std::size_t>(r)]);
+        if (r > n)
+            std::swap(m_work[static_cast<std::size_t>(n)], m_work[static_cast<std::size_t>(r)]);
     }
     for (int span = 2; span <= length; span *= 2) {
         const int stride = length / span;
@@ -66,7 +67,8 @@ void Mdct::forward(std::span<const float> windowed, std::span<float> coefficient
         m_folded[quarter + n] = windowed[n] - windowed[n_size - 1 - n];
     }
     for (std::size_t n = 0; n < quarter; ++n) {
-        m_work[n] = std::complex<float>(m_folded[2 * n], m_folded[n_size - 1 - 2 * n]) * m_pre_twiddle[n];
+        m_work[n] =
+            std::complex<float>(m_folded[2 * n], m_folded[n_size - 1 - 2 * n]) * m_pre_twiddle[n];
     }
     fft_in_place();
     for (std::size_t k = 0; k < quarter; ++k) {

@@ -9,14 +9,14 @@
 namespace heaac {
 
 class Mdct {
-public:
+   public:
     // `coefficient_count` is N: 1024 for long windows, 128 for short; a power of two.
     explicit Mdct(int coefficient_count);
 
     // `windowed` holds 2N samples, `coefficients` receives N values.
     void forward(std::span<const float> windowed, std::span<float> coefficients);
 
-private:
+   private:
     void fft_in_place();
 
     int m_size;  // N

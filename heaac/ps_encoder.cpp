@@ -33,7 +33,9 @@ struct BandStatistics {
 int nearest_iid(double level_db) {
     int best = 0;
     for (int i = 1; i < kIidLevels; ++i) {
-        if (std::abs(kIidGridDb[static_cast<std::size_t>(i)] - level_db) < std::abs(kIidGridDb[static_cast<std::size_t>(best)] - level_db)) best = i;
+        if (std::abs(kIidGridDb[static_cast<std::size_t>(i)] - level_db) <
+            std::abs(kIidGridDb[static_cast<std::size_t>(best)] - level_db))
+            best = i;
     }
     return best - kIidOffset;
 }
@@ -41,13 +43,16 @@ int nearest_iid(double level_db) {
 int nearest_icc(double coherence) {
     int best = 0;
     for (int i = 1; i < kIccLevels; ++i) {
-        if (std::abs(kIccGrid[static_cast<std::size_t>(i)] - coherence) < std::abs(kIccGrid[static_cast<std::size_t>(best)] - coherence)) best = i;
+        if (std::abs(kIccGrid[static_cast<std::size_t>(i)] - coherence) <
+            std::abs(kIccGrid[static_cast<std::size_t>(best)] - coherence))
+            best = i;
     }
     return best;
 }
 
 template <std::size_t N>
-int delta_bits(const std::array<HuffmanCode, N>& table, std::span<const int> values, std::span<const int> reference, bool in_time) {
+int delta_bits(const std::array<HuffmanCode, N>& table, std::span<const int> values,
+               std::span<const int> reference, bool in_time) {
     int bits = 0;
     for (std::size_t b = 0; b < values.size(); ++b) {
         const int base = in_time ? reference[b] : (b == 0 ? 0 : values[b - 1]);
@@ -57,11 +62,12 @@ int delta_bits(const std::array<HuffmanCode, N>& table, std::span<const int> val
 }
 
 template <std::size_t N>
-void write_deltas(BitWriter& writer, const std::array<HuffmanCode, N>& table, std::span<const int> values, std::span<const int> reference,
-                  bool in_time) {
+void write_deltas(BitWriter& writer, const std::array<HuffmanCode, N>& table,
+                  std::span<const int> values, std::span<const int> reference, bool in_time) {
     for (std::size_t b = 0; b < values.size(); ++b) {
         const int base = in_time ? reference[b] : (b == 0 ? 0 : values[b - 1]);
-        const auto& code = table[static_cast<std::size_t>(values[b] - base + static_cast<int>(N / 2))];
+        const auto& code =
+            table[static_cast<std::size_t>(values[b] - base + static_cast<int>(N / 2))];
         writer.write(code.code, code.length);
     }
 }
@@ -99,12 +105,16 @@ BitWriter PsEncoder::encode_frame(std::span<const QmfSlot> left, std::span<const
             m_icc[static_cast<std::size_t>(b)] = 0;
             continue;
         }
-        m_iid[static_cast<std::size_t>(b)] = nearest_iid(10.0 * std::log10((l + 1e-9) / (r + 1e-9)));
+        m_iid[static_cast<std::size_t>(b)] =
+            nearest_iid(10.0 * std::log10((l + 1e-9) / (r + 1e-9)));
         // With one channel 30 dB down its coherence is noise; calling it coherent keeps the
         // decoder from mixing decorrelated signal into the loud channel.
         const bool one_sided = std::min(l, r) < 1e-3 * std::max(l, r);
         m_icc[static_cast<std::size_t>(b)] =
-            one_sided ? 0 : nearest_icc(std::clamp(stats.cross[static_cast<std::size_t>(b)] / std::sqrt(l * r), -1.0, 1.0));
+            one_sided
+                ? 0
+                : nearest_icc(std::clamp(
+                      stats.cross[static_cast<std::size_t>(b)] / std::sqrt(l * r), -1.0, 1.0));
     }
 
     BitWriter writer;
@@ -124,10 +134,13 @@ BitWriter PsEncoder::encode_frame(std::span<const QmfSlot> left, std::span<const
 
     const std::span<const int> iid(m_iid);
     const std::span<const int> icc(m_icc);
-    const bool iid_time = m_have_previous && delta_bits(kIidTimeCoarse, iid, m_previous_iid, true) < delta_bits(kIidFreqCoarse, iid, m_previous_iid, false);
+    const bool iid_time =
+        m_have_previous && delta_bits(kIidTimeCoarse, iid, m_previous_iid, true) <
+                               delta_bits(kIidFreqCoarse, iid, m_previous_iid, false);
     writer.write(iid_time ? 1 : 0, 1);
     write_deltas(writer, iid_time ? kIidTimeCoarse : kIidFreqCoarse, iid, m_previous_iid, iid_time);
-    const bool icc_time = m_have_previous && delta_bits(kIccTime, icc, m_previous_icc, true) < delta_bits(kIccFreq, icc, m_previous_icc, false);
+    const bool icc_time = m_have_previous && delta_bits(kIccTime, icc, m_previous_icc, true) <
+                                                 delta_bits(kIccFreq, icc, m_previous_icc, false);
     writer.write(icc_time ? 1 : 0, 1);
     write_deltas(writer, icc_time ? kIccTime : kIccFreq, icc, m_previous_icc, icc_time);
 

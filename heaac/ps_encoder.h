@@ -13,18 +13,19 @@ namespace heaac {
 inline constexpr int kPsBands = 20;
 
 class PsEncoder {
-public:
+   public:
     PsEncoder();
 
     // Analyses one frame of left and right slots and returns ps_data() bits. Both spans hold
     // the frame's slots with kHybridMarginSlots (ps_hybrid.h) more on either side.
-    [[nodiscard]] BitWriter encode_frame(std::span<const QmfSlot> left, std::span<const QmfSlot> right);
+    [[nodiscard]] BitWriter encode_frame(std::span<const QmfSlot> left,
+                                         std::span<const QmfSlot> right);
 
     // Quantiser indices of the last frame (level difference -7..7, coherence 0..7; for tests).
     [[nodiscard]] const std::array<int, kPsBands>& iid_indices() const { return m_iid; }
     [[nodiscard]] const std::array<int, kPsBands>& icc_indices() const { return m_icc; }
 
-private:
+   private:
     std::array<int, kPsBands> m_iid{};
     std::array<int, kPsBands> m_icc{};
     std::array<int, kPsBands> m_previous_iid{};

@@ -21,6 +21,7 @@ struct LowBandStatistics {
 
 // `left` and `right` hold a frame's slots with kHybridMarginSlots more on either side; the
 // statistics cover the frame's slots.
-[[nodiscard]] LowBandStatistics analyse_low_stereo_bands(std::span<const QmfSlot> left, std::span<const QmfSlot> right);
+[[nodiscard]] LowBandStatistics analyse_low_stereo_bands(std::span<const QmfSlot> left,
+                                                         std::span<const QmfSlot> right);
 
 }  // namespace heaac

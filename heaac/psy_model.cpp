@@ -72,7 +72,8 @@ float band_tonality(std::span<const float> lines) {
 void flatten_thresholds(std::span<float> masked, std::span<const std::uint16_t> offsets) {
     float peak_density = 0.0F;
     for (std::size_t b = 0; b < masked.size(); ++b) {
-        peak_density = std::max(peak_density, masked[b] / static_cast<float>(offsets[b + 1] - offsets[b]));
+        peak_density =
+            std::max(peak_density, masked[b] / static_cast<float>(offsets[b + 1] - offsets[b]));
     }
     if (peak_density <= 0.0F) return;
     for (std::size_t b = 0; b < masked.size(); ++b) {
@@ -87,7 +88,8 @@ void flatten_thresholds(std::span<float> masked, std::span<const std::uint16_t> 
 void allowed_noise_per_band(const PsyBandInput& input, std::span<float> energy,
                             std::span<float> allowed_noise, std::span<float> tonality) {
     const int bands = std::min(input.band_count, kMaxBandCount);
-    const float window_lines = static_cast<float>(input.offsets[static_cast<std::size_t>(input.band_count)]);
+    const float window_lines =
+        static_cast<float>(input.offsets[static_cast<std::size_t>(input.band_count)]);
     const float line_scale = window_lines / 1024.0F;
     std::array<float, kMaxBandCount> masked{};
     for (int b = 0; b < bands; ++b) {
@@ -106,10 +108,12 @@ void allowed_noise_per_band(const PsyBandInput& input, std::span<float> energy,
     const float up = db_to_power(kUpperSpreadDb);
     const float down = db_to_power(kLowerSpreadDb);
     for (int b = 1; b < bands; ++b) {
-        masked[static_cast<std::size_t>(b)] = std::max(masked[static_cast<std::size_t>(b)], masked[static_cast<std::size_t>(b) - 1] * up);
+        masked[static_cast<std::size_t>(b)] = std::max(
+            masked[static_cast<std::size_t>(b)], masked[static_cast<std::size_t>(b) - 1] * up);
     }
     for (int b = bands - 2; b >= 0; --b) {
-        masked[static_cast<std::size_t>(b)] = std::max(masked[static_cast<std::size_t>(b)], masked[static_cast<std::size_t>(b) + 1] * down);
+        masked[static_cast<std::size_t>(b)] = std::max(
+            masked[static_cast<std::size_t>(b)], masked[static_cast<std::size_t>(b) + 1] * down);
     }
     flatten_thresholds({masked.data(), static_cast<std::size_t>(bands)}, input.offsets);
     // Flattening may lift a quiet band's threshold above its energy, which would leave a
@@ -121,11 +125,15 @@ void allowed_noise_per_band(const PsyBandInput& input, std::span<float> energy,
     for (int b = 0; b < bands; ++b) {
         const auto begin = input.offsets[static_cast<std::size_t>(b)];
         const auto end = input.offsets[static_cast<std::size_t>(b) + 1];
-        const float centre_hz = 0.5F * static_cast<float>(begin + end) * static_cast<float>(input.rate_hz) / (2.0F * window_lines);
-        const float quiet = kFullScaleEnergy * line_scale * line_scale * db_to_power(absolute_threshold_db(centre_hz)) *
+        const float centre_hz = 0.5F * static_cast<float>(begin + end) *
+                                static_cast<float>(input.rate_hz) / (2.0F * window_lines);
+        const float quiet = kFullScaleEnergy * line_scale * line_scale *
+                            db_to_power(absolute_threshold_db(centre_hz)) *
                             static_cast<float>(end - begin) / window_lines;
-        allowed_noise[static_cast<std::size_t>(b)] = std::max(masked[static_cast<std::size_t>(b)], quiet);
-        if (centre_hz < kLowBandEdgeHz) allowed_noise[static_cast<std::size_t>(b)] *= kLowBandNoiseScale;
+        allowed_noise[static_cast<std::size_t>(b)] =
+            std::max(masked[static_cast<std::size_t>(b)], quiet);
+        if (centre_hz < kLowBandEdgeHz)
+            allowed_noise[static_cast<std::size_t>(b)] *= kLowBandNoiseScale;
     }
 }
 

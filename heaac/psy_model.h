@@ -6,8 +6,8 @@
 namespace heaac {
 
 struct PsyBandInput {
-    std::span<const float> coefficients;      // MDCT coefficients of one window
-    std::span<const std::uint16_t> offsets;   // band edges in lines
+    std::span<const float> coefficients;     // MDCT coefficients of one window
+    std::span<const std::uint16_t> offsets;  // band edges in lines
     int band_count;
     int rate_hz;
 };

@@ -34,8 +34,9 @@ struct BandPlan {
 
 std::size_t slot(int group, int band) { return static_cast<std::size_t>(group * kMaxBands + band); }
 
-void plan_bands(ChannelFrame& frame, std::span<const float> coefficients, std::span<const float> allowed_noise,
-                std::span<const std::uint8_t> noise_bands, BandPlan& plan) {
+void plan_bands(ChannelFrame& frame, std::span<const float> coefficients,
+                std::span<const float> allowed_noise, std::span<const std::uint8_t> noise_bands,
+                BandPlan& plan) {
     for (std::size_t i = 0; i < coefficients.size(); ++i) {
         const float magnitude = std::fabs(coefficients[i]);
         plan.magnitude_34[i] = std::sqrt(magnitude * std::sqrt(magnitude));
@@ -57,7 +58,8 @@ void plan_bands(ChannelFrame& frame, std::span<const float> coefficients, std::s
             plan.noise_where_silent[slot(g, b)] = noise_choice != 0 && energy > 1.0;
             // The decoder's noise has sum x^2 = 2^(energy / 2).
             if (energy > 1.0) {
-                plan.noise_energy[slot(g, b)] = std::min(static_cast<int>(std::lround(2.0 * std::log2(energy))), kMaxNoiseEnergy);
+                plan.noise_energy[slot(g, b)] = std::min(
+                    static_cast<int>(std::lround(2.0 * std::log2(energy))), kMaxNoiseEnergy);
             }
             if (noise_choice == kNoiseBand && energy > 1.0) {
                 frame.noise[slot(g, b)] = 1;
@@ -103,12 +105,15 @@ void quantize_with_offset(ChannelFrame& frame, const BandPlan& plan, int offset)
             const int base = plan.base_scalefactor[slot(g, b)];
             if (base == kSilentBand) {
                 zero_band(frame, g, b);
-                if (frame.noise[slot(g, b)] == 0 && plan.noise_where_silent[slot(g, b)]) frame.noise[slot(g, b)] = 1;
-                if (frame.noise[slot(g, b)] != 0) frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
+                if (frame.noise[slot(g, b)] == 0 && plan.noise_where_silent[slot(g, b)])
+                    frame.noise[slot(g, b)] = 1;
+                if (frame.noise[slot(g, b)] != 0)
+                    frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
                 continue;
             }
             int sf = std::clamp(base + offset, 0, kMaxScalefactor);
-            if (last >= 0) sf = std::clamp(sf, last - kMaxScalefactorDelta, last + kMaxScalefactorDelta);
+            if (last >= 0)
+                sf = std::clamp(sf, last - kMaxScalefactorDelta, last + kMaxScalefactorDelta);
             int peak = quantize_band(frame, plan, g, b, sf);
             while (peak > kMaxQuantizedMagnitude && sf < kMaxScalefactor) {
                 sf = std::min(sf + 4, kMaxScalefactor);
@@ -116,7 +121,8 @@ void quantize_with_offset(ChannelFrame& frame, const BandPlan& plan, int offset)
             }
             frame.scalefactor[slot(g, b)] = sf;
             frame.noise[slot(g, b)] = peak == 0 && plan.noise_where_silent[slot(g, b)] ? 1 : 0;
-            if (frame.noise[slot(g, b)] != 0) frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
+            if (frame.noise[slot(g, b)] != 0)
+                frame.scalefactor[slot(g, b)] = plan.noise_energy[slot(g, b)];
             if (peak > 0) last = sf;
         }
     }
@@ -135,13 +141,15 @@ void repeat_scalefactors_of_zero_bands(ChannelFrame& frame) {
     for (int g = 0; g < frame.group_count && last < 0; ++g) {
         for (int b = 0; b < frame.max_sfb && last < 0; ++b) {
             const int cb = frame.codebook[slot(g, b)];
-            if (cb != 0 && cb != kNoiseCodebook && !band_is_silent(frame, g, b)) last = frame.scalefactor[slot(g, b)];
+            if (cb != 0 && cb != kNoiseCodebook && !band_is_silent(frame, g, b))
+                last = frame.scalefactor[slot(g, b)];
         }
     }
     if (last < 0) last = kSfOffset;
     for (int g = 0; g < frame.group_count; ++g) {
         for (int b = 0; b < frame.max_sfb; ++b) {
-            if (frame.codebook[slot(g, b)] == 0 || frame.codebook[slot(g, b)] == kNoiseCodebook) continue;
+            if (frame.codebook[slot(g, b)] == 0 || frame.codebook[slot(g, b)] == kNoiseCodebook)
+                continue;
             if (band_is_silent(frame, g, b)) frame.scalefactor[slot(g, b)] = last;
             last = frame.scalefactor[slot(g, b)];
         }
@@ -150,7 +158,8 @@ void repeat_scalefactors_of_zero_bands(ChannelFrame& frame) {
 
 // Bits of the channel stream with every scalefactor shifted by `offset`: exact (optimal
 // sectioning, as written) or a quick upper bound of it for the search.
-int quantize_and_count(ChannelFrame& frame, const BandPlan& plan, int offset, bool common_window, bool exact) {
+int quantize_and_count(ChannelFrame& frame, const BandPlan& plan, int offset, bool common_window,
+                       bool exact) {
     quantize_with_offset(frame, plan, offset);
     const int coded_bits = exact ? choose_sections(frame) : estimate_sections(frame);
     repeat_scalefactors_of_zero_bands(frame);
@@ -160,8 +169,9 @@ int quantize_and_count(ChannelFrame& frame, const BandPlan& plan, int offset, bo
 }  // namespace
 
 QuantizeResult quantize_channel(ChannelFrame& frame, std::span<const float> coefficients,
-                                std::span<const float> allowed_noise, int bit_budget, bool common_window,
-                                int first_offset, std::span<const std::uint8_t> noise_bands) {
+                                std::span<const float> allowed_noise, int bit_budget,
+                                bool common_window, int first_offset,
+                                std::span<const std::uint8_t> noise_bands) {
     frame.quantized.fill(0);
     frame.noise.fill(0);
     BandPlan plan;
@@ -209,17 +219,21 @@ QuantizeResult quantize_channel(ChannelFrame& frame, std::span<const float> coef
     // goes up while that does not fit (the optimal sectioning ignores the one bit a zero band
     // coded inside a section costs). When it fits, the estimate's excess over it there
     // predicts whether one more step fits; only then is that counted too.
-    const int estimated_bits = fitting > kOffsetLow ? quantize_and_count(frame, plan, fitting - 1, common_window, false) : 0;
+    const int estimated_bits =
+        fitting > kOffsetLow ? quantize_and_count(frame, plan, fitting - 1, common_window, false)
+                             : 0;
     if (fitting > kOffsetLow) --fitting;
     int bits = quantize_and_count(frame, plan, fitting, common_window, true);
     if (bits <= bit_budget) {
         if (fitting > kOffsetLow) {
             const ChannelFrame fitting_frame = frame;
             const int excess = estimated_bits - bits;
-            if (quantize_and_count(frame, plan, fitting - 1, common_window, false) - excess > bit_budget) {
+            if (quantize_and_count(frame, plan, fitting - 1, common_window, false) - excess >
+                bit_budget) {
                 frame = fitting_frame;
             } else {
-                const int finer_bits = quantize_and_count(frame, plan, fitting - 1, common_window, true);
+                const int finer_bits =
+                    quantize_and_count(frame, plan, fitting - 1, common_window, true);
                 if (finer_bits > bit_budget) {
                     frame = fitting_frame;
                 } else {

@@ -17,7 +17,8 @@ struct QuantizeResult {
 // `first_offset`, for the finest quantisation that fits `bit_budget` (the coarsest allowed
 // when none fits). `noise_bands` (per group and band, may be empty): kNoiseBand bands go as
 // noise of their energy (PNS); kNoiseWhereSilent bands do so when they quantise to nothing.
-[[nodiscard]] QuantizeResult quantize_channel(ChannelFrame& frame, std::span<const float> coefficients,
+[[nodiscard]] QuantizeResult quantize_channel(ChannelFrame& frame,
+                                              std::span<const float> coefficients,
                                               std::span<const float> allowed_noise, int bit_budget,
                                               bool common_window, int first_offset,
                                               std::span<const std::uint8_t> noise_bands = {});

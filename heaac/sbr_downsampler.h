@@ -8,7 +8,7 @@
 namespace heaac {
 
 class Downsampler {
-public:
+   public:
     Downsampler();
     static constexpr int kTaps = 129;
     // Input samples (at 44100 Hz) by which the output lags: the filter's group delay.
@@ -16,7 +16,7 @@ public:
     // `input` holds an even number of samples; `output` receives half as many.
     void process(std::span<const float> input, std::span<float> output);
 
-private:
+   private:
     std::vector<float> m_odd_taps;  // taps at odd distances from the centre, one side
     float m_centre_tap = 0.5F;
     std::vector<float> m_history;  // the last kTaps - 1 input samples, then the new block

@@ -25,16 +25,16 @@ constexpr float kMinTransientEnergy = 1.0e3F;
 constexpr float kRecentEnergyWeight = 0.125F;
 // A band takes an added sine when one subband holds this share of its energy, predictably.
 constexpr double kHarmonicShare = 0.5;
-constexpr double kHarmonicOnDb = 10.0;   // prediction gain that starts a sine
-constexpr double kHarmonicOffDb = 6.0;   // and below which it stops
+constexpr double kHarmonicOnDb = 10.0;  // prediction gain that starts a sine
+constexpr double kHarmonicOffDb = 6.0;  // and below which it stops
 constexpr double kMinHarmonicEnergy = 1.0e4;
 // Mean distance (dB) between the quarters of a frame and their envelope beyond which the
 // frame gets more envelopes (found on music and speech clips: finer steps buy little).
 constexpr double kMaxEnvelopeDeviationDb = 1.0;
 
 struct Predictability {
-    double energy = 0.0;     // r(0)
-    double residual = 0.0;   // second-order prediction error energy
+    double energy = 0.0;    // r(0)
+    double residual = 0.0;  // second-order prediction error energy
 };
 
 // Levinson recursion on the autocorrelation of one subband over `slots`.
@@ -44,8 +44,10 @@ Predictability predict(std::span<const QmfSlot> slots, int band) {
     for (std::size_t n = 0; n < slots.size(); ++n) {
         const std::complex<double> x = slots[n][static_cast<std::size_t>(band)];
         r0 += std::norm(x);
-        if (n >= 1) r1 += x * std::conj(std::complex<double>(slots[n - 1][static_cast<std::size_t>(band)]));
-        if (n >= 2) r2 += x * std::conj(std::complex<double>(slots[n - 2][static_cast<std::size_t>(band)]));
+        if (n >= 1)
+            r1 += x * std::conj(std::complex<double>(slots[n - 1][static_cast<std::size_t>(band)]));
+        if (n >= 2)
+            r2 += x * std::conj(std::complex<double>(slots[n - 2][static_cast<std::size_t>(band)]));
     }
     if (r0 <= 1e-9) return {};
     const std::complex<double> a1 = r1 / r0;
@@ -83,13 +85,16 @@ void SbrEncoder::choose_grid(std::span<const EnergySlot> energy) {
     std::array<float, kSbrFrameSlots> high{};
     for (int j = 0; j < kSbrFrameSlots; ++j) {
         float sum = 0.0F;
-        for (int k = m_bands.kx; k < m_bands.k2; ++k) sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+        for (int k = m_bands.kx; k < m_bands.k2; ++k)
+            sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
         high[static_cast<std::size_t>(j)] = sum;
     }
     int transient_slot = -1;
     for (int j = 0; j < kSbrFrameSlots; ++j) {
         const float e = high[static_cast<std::size_t>(j)];
-        if (transient_slot < 0 && e > kMinTransientEnergy && e > m_tuning.transient_factor * m_recent_energy) transient_slot = j;
+        if (transient_slot < 0 && e > kMinTransientEnergy &&
+            e > m_tuning.transient_factor * m_recent_energy)
+            transient_slot = j;
         m_recent_energy += kRecentEnergyWeight * (e - m_recent_energy);
     }
     if (transient_slot >= 0) {
@@ -106,9 +111,12 @@ void SbrEncoder::choose_grid(std::span<const EnergySlot> energy) {
         for (int b = 0; b < bands; ++b) {
             double sum = 1.0;
             for (int j = q * 8; j < q * 8 + 8; ++j) {
-                for (int k = borders[static_cast<std::size_t>(b)]; k < borders[static_cast<std::size_t>(b) + 1]; ++k) sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+                for (int k = borders[static_cast<std::size_t>(b)];
+                     k < borders[static_cast<std::size_t>(b) + 1]; ++k)
+                    sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
             }
-            quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] = 10.0 * std::log10(sum);
+            quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] =
+                10.0 * std::log10(sum);
         }
     }
     // Deviation when quarters [first, first + count) share one envelope (its mean energy).
@@ -116,9 +124,15 @@ void SbrEncoder::choose_grid(std::span<const EnergySlot> energy) {
         double total = 0.0;
         for (int b = 0; b < bands; ++b) {
             double linear = 0.0;
-            for (int q = first; q < first + count; ++q) linear += std::pow(10.0, quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] / 10.0);
+            for (int q = first; q < first + count; ++q)
+                linear += std::pow(
+                    10.0,
+                    quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] / 10.0);
             const double shared_db = 10.0 * std::log10(linear / count);
-            for (int q = first; q < first + count; ++q) total += std::abs(quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] - shared_db);
+            for (int q = first; q < first + count; ++q)
+                total +=
+                    std::abs(quarter_db[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] -
+                             shared_db);
         }
         return total / (4.0 * bands);
     };
@@ -157,47 +171,62 @@ void SbrEncoder::estimate_envelopes(std::span<const EnergySlot> energy) {
     auto& frame = m_frame;
     // Three or four envelopes take the low-resolution table: time detail costs fewer bits so.
     frame.freq_res = frame.envelope_count >= 3 ? 0 : 1;
-    frame.amp_res = frame.frame_class == SbrFrameClass::kFixFix && frame.envelope_count == 1 ? 0 : m_tuning.header.amp_res;
+    frame.amp_res = frame.frame_class == SbrFrameClass::kFixFix && frame.envelope_count == 1
+                        ? 0
+                        : m_tuning.header.amp_res;
     const double alpha = frame.amp_res ? 1.0 : 2.0;
     const auto& borders = frame.freq_res ? m_bands.high : m_bands.low;
     for (int e = 0; e < frame.envelope_count; ++e) {
         const int first_slot = 2 * frame.borders[static_cast<std::size_t>(e)];
-        const int slots_per_envelope = 2 * frame.borders[static_cast<std::size_t>(e) + 1] - first_slot;
+        const int slots_per_envelope =
+            2 * frame.borders[static_cast<std::size_t>(e) + 1] - first_slot;
         for (std::size_t b = 0; b + 1 < borders.size(); ++b) {
             double sum = 0.0;
             for (int j = first_slot; j < first_slot + slots_per_envelope; ++j) {
-                for (int k = borders[b]; k < borders[b + 1]; ++k) sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+                for (int k = borders[b]; k < borders[b + 1]; ++k)
+                    sum += energy[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
             }
-            const double mean = kEnergyScale * sum / (slots_per_envelope * (borders[b + 1] - borders[b]));
+            const double mean =
+                kEnergyScale * sum / (slots_per_envelope * (borders[b + 1] - borders[b]));
             const double value = alpha * std::log2(std::max(mean, 1e-3) / kEnvelopeReference);
-            frame.envelope[static_cast<std::size_t>(e)][b] = std::max(0, static_cast<int>(std::lround(value)));
+            frame.envelope[static_cast<std::size_t>(e)][b] =
+                std::max(0, static_cast<int>(std::lround(value)));
         }
     }
 }
 
-void SbrEncoder::estimate_noise_and_tonality(std::span<const EnergySlot> /*energy*/, std::span<const QmfSlot> signal) {
+void SbrEncoder::estimate_noise_and_tonality(std::span<const EnergySlot> /*energy*/,
+                                             std::span<const QmfSlot> signal) {
     auto& frame = m_frame;
     const int noise_bands = m_bands.noise_count();
     const int noise_envelopes = frame.noise_envelope_count();
     // The patches copy the top of the core band upwards; its tonality is what arrives.
     const int source_first = std::max(2, m_bands.kx - 12);
-    const double source_gain = prediction_gain(signal.first(kSbrFrameSlots), source_first, m_bands.kx);
+    const double source_gain =
+        prediction_gain(signal.first(kSbrFrameSlots), source_first, m_bands.kx);
     for (int q = 0; q < noise_envelopes; ++q) {
         const int middle = 2 * frame.borders[static_cast<std::size_t>(frame.noise_middle_border())];
         const int first_slot = noise_envelopes == 1 || q == 0 ? 0 : middle;
         const int last_slot = noise_envelopes == 1 || q == 1 ? kSbrFrameSlots : middle;
-        const auto slots = signal.subspan(static_cast<std::size_t>(first_slot), static_cast<std::size_t>(last_slot - first_slot));
+        const auto slots = signal.subspan(static_cast<std::size_t>(first_slot),
+                                          static_cast<std::size_t>(last_slot - first_slot));
         for (int b = 0; b < noise_bands; ++b) {
-            const double gain = prediction_gain(slots, m_bands.noise[static_cast<std::size_t>(b)], m_bands.noise[static_cast<std::size_t>(b) + 1]);
+            const double gain = prediction_gain(slots, m_bands.noise[static_cast<std::size_t>(b)],
+                                                m_bands.noise[static_cast<std::size_t>(b) + 1]);
             // A tone over noise with ratio T/N predicts with gain (T + N) / N, counted from what
             // noise alone reaches in these subbands.
             const double noise_to_tone = 1.0 / std::max(gain / kNoisePredictionGain - 1.0, 1e-4);
-            const int value = static_cast<int>(std::lround(kNoiseFloorOffset - std::log2(noise_to_tone)));
-            frame.noise[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] = std::clamp(value, 0, 30);
+            const int value =
+                static_cast<int>(std::lround(kNoiseFloorOffset - std::log2(noise_to_tone)));
+            frame.noise[static_cast<std::size_t>(q)][static_cast<std::size_t>(b)] =
+                std::clamp(value, 0, 30);
             if (q == 0) {
                 // Whiten the patch as far as the source is more tonal than the original.
                 const double excess_db = 10.0 * std::log10(source_gain / std::max(gain, 1.0));
-                frame.invf_mode[static_cast<std::size_t>(b)] = excess_db < 3.0 ? 0 : excess_db < 8.0 ? 1 : excess_db < 14.0 ? 2 : 3;
+                frame.invf_mode[static_cast<std::size_t>(b)] = excess_db < 3.0    ? 0
+                                                               : excess_db < 8.0  ? 1
+                                                               : excess_db < 14.0 ? 2
+                                                                                  : 3;
             }
         }
     }
@@ -224,14 +253,18 @@ void SbrEncoder::detect_missing_harmonics(std::span<const QmfSlot> signal) {
             }
         }
         const bool was_on = m_harmonic[static_cast<std::size_t>(b)] != 0;
-        const double gain_db = 10.0 * std::log10(std::max(prediction_gain(frame_slots, peak_band, peak_band + 1), 1.0));
-        const bool tonal = total > kMinHarmonicEnergy && peak > kHarmonicShare * total && gain_db > (was_on ? kHarmonicOffDb : kHarmonicOnDb);
+        const double gain_db =
+            10.0 *
+            std::log10(std::max(prediction_gain(frame_slots, peak_band, peak_band + 1), 1.0));
+        const bool tonal = total > kMinHarmonicEnergy && peak > kHarmonicShare * total &&
+                           gain_db > (was_on ? kHarmonicOffDb : kHarmonicOnDb);
         m_harmonic[static_cast<std::size_t>(b)] = tonal ? 1 : 0;
     }
     m_frame.add_harmonic = m_harmonic;
 }
 
-std::vector<std::uint8_t> SbrEncoder::encode_frame(std::span<const EnergySlot> energy, std::span<const QmfSlot> signal,
+std::vector<std::uint8_t> SbrEncoder::encode_frame(std::span<const EnergySlot> energy,
+                                                   std::span<const QmfSlot> signal,
                                                    const BitWriter& extension) {
     m_frame = SbrFrameData{};
     choose_grid(energy);

@@ -26,7 +26,7 @@ struct SbrTuning {
 };
 
 class SbrEncoder {
-public:
+   public:
     [[nodiscard]] static std::unique_ptr<SbrEncoder> create(const SbrTuning& tuning);
 
     [[nodiscard]] const SbrBands& bands() const { return m_bands; }
@@ -38,19 +38,21 @@ public:
     // `extension` carries ps_data() bits. Returns one extension_payload() for the core's fill
     // element.
     static constexpr int kLookaheadSlots = 0;
-    [[nodiscard]] std::vector<std::uint8_t> encode_frame(std::span<const EnergySlot> energy, std::span<const QmfSlot> signal,
+    [[nodiscard]] std::vector<std::uint8_t> encode_frame(std::span<const EnergySlot> energy,
+                                                         std::span<const QmfSlot> signal,
                                                          const BitWriter& extension);
 
     // What the analysis chose for the last frame (for tests).
     [[nodiscard]] const SbrFrameData& last_frame() const { return m_frame; }
 
-private:
+   private:
     SbrEncoder(const SbrTuning& tuning, const SbrBands& bands);
     // Chooses the frame's time grid (class, envelopes, borders) into m_frame.
     void choose_grid(std::span<const EnergySlot> energy);
     void set_transient_grid(int transient_slot);
     void estimate_envelopes(std::span<const EnergySlot> energy);
-    void estimate_noise_and_tonality(std::span<const EnergySlot> energy, std::span<const QmfSlot> signal);
+    void estimate_noise_and_tonality(std::span<const EnergySlot> energy,
+                                     std::span<const QmfSlot> signal);
     void detect_missing_harmonics(std::span<const QmfSlot> signal);
 
     SbrTuning m_tuning;

@@ -8,12 +8,12 @@ namespace {
 
 // Offsets of the start band from startMin per bs_start_freq (ISO/IEC 14496-3, 4.6.18.3.2.1).
 constexpr int kStartOffsets[6][16] = {
-    {-8, -7, -6, -5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7},        // 16000 Hz
-    {-5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13},         // 22050 Hz
-    {-5, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16},         // 24000 Hz
-    {-6, -4, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16},         // 32000 Hz
-    {-4, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16, 20},         // 44100 to 64000 Hz
-    {-2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16, 20, 24}};        // above 64000 Hz
+    {-8, -7, -6, -5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7},  // 16000 Hz
+    {-5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13},   // 22050 Hz
+    {-5, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16},   // 24000 Hz
+    {-6, -4, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16},   // 32000 Hz
+    {-4, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16, 20},   // 44100 to 64000 Hz
+    {-2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 13, 16, 20, 24}};  // above 64000 Hz
 
 int offset_row(int rate_hz) {
     if (rate_hz <= 16000) return 0;
@@ -29,7 +29,8 @@ int offset_row(int rate_hz) {
 std::vector<int> geometric_widths(int start, int stop, int count) {
     std::vector<int> widths(static_cast<std::size_t>(count));
     // Single precision, as decoders compute it: the rounding of near-ties must agree.
-    const float base = std::pow(static_cast<float>(stop) / static_cast<float>(start), 1.0F / static_cast<float>(count));
+    const float base = std::pow(static_cast<float>(stop) / static_cast<float>(start),
+                                1.0F / static_cast<float>(count));
     float product = static_cast<float>(start);
     int previous = start;
     for (int i = 0; i < count; ++i) {
@@ -51,8 +52,9 @@ std::vector<int> cumulative(int first, const std::vector<int>& widths) {
 }  // namespace
 
 std::optional<SbrBands> derive_sbr_bands(int sbr_rate_hz, const SbrBandParams& params) {
-    if (params.start_freq < 0 || params.start_freq > 15 || params.stop_freq < 0 || params.stop_freq > 15 ||
-        params.freq_scale < 1 || params.freq_scale > 3 || params.noise_bands < 0 || params.noise_bands > 3) {
+    if (params.start_freq < 0 || params.start_freq > 15 || params.stop_freq < 0 ||
+        params.stop_freq > 15 || params.freq_scale < 1 || params.freq_scale > 3 ||
+        params.noise_bands < 0 || params.noise_bands > 3) {
         return std::nullopt;
     }
     const int start_hz = sbr_rate_hz < 32000 ? 3000 : sbr_rate_hz < 64000 ? 4000 : 5000;
@@ -80,13 +82,17 @@ std::optional<SbrBands> derive_sbr_bands(int sbr_rate_hz, const SbrBandParams& p
     const double warp = params.alter_scale ? 1.3 : 1.0;
     const bool two_regions = static_cast<double>(k2) / k0 > 2.2449;
     const int k1 = two_regions ? 2 * k0 : k2;
-    const int count0 = 2 * static_cast<int>(std::lround(per_octave * std::log2(static_cast<double>(k1) / k0) / 2.0));
+    const int count0 =
+        2 *
+        static_cast<int>(std::lround(per_octave * std::log2(static_cast<double>(k1) / k0) / 2.0));
     if (count0 <= 0) return std::nullopt;
     const auto widths0 = geometric_widths(k0, k1, count0);
     if (widths0.front() <= 0) return std::nullopt;
     bands.master = cumulative(k0, widths0);
     if (two_regions) {
-        const int count1 = 2 * static_cast<int>(std::lround(per_octave * std::log2(static_cast<double>(k2) / k1) / (2.0 * warp)));
+        const int count1 =
+            2 * static_cast<int>(std::lround(per_octave * std::log2(static_cast<double>(k2) / k1) /
+                                             (2.0 * warp)));
         if (count1 <= 0) return std::nullopt;
         auto widths1 = geometric_widths(k1, k2, count1);
         if (widths1.front() < widths0.back()) {
@@ -107,13 +113,16 @@ std::optional<SbrBands> derive_sbr_bands(int sbr_rate_hz, const SbrBandParams& p
     const int low_count = high_count / 2 + high_count % 2;
     const int odd = high_count % 2;
     bands.low.push_back(bands.high.front());
-    for (int i = 1; i <= low_count; ++i) bands.low.push_back(bands.high[static_cast<std::size_t>(2 * i - odd)]);
+    for (int i = 1; i <= low_count; ++i)
+        bands.low.push_back(bands.high[static_cast<std::size_t>(2 * i - odd)]);
     // The decoder's limits: the crossover within the core's 32 bands, at most 5 noise bands.
     if (bands.kx > 32 || bands.kx + (bands.high.back() - bands.kx) > 64) return std::nullopt;
 
     int noise_count = 1;
     if (params.noise_bands > 0) {
-        noise_count = std::max(1, static_cast<int>(std::lround(params.noise_bands * std::log2(static_cast<double>(k2) / bands.kx))));
+        noise_count =
+            std::max(1, static_cast<int>(std::lround(
+                            params.noise_bands * std::log2(static_cast<double>(k2) / bands.kx))));
     }
     if (noise_count > 5) return std::nullopt;
     bands.noise.push_back(bands.low.front());

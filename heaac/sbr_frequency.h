@@ -29,6 +29,7 @@ struct SbrBands {
 };
 
 // Null when the fields give no valid table at `sbr_rate_hz` (the rate of the output).
-[[nodiscard]] std::optional<SbrBands> derive_sbr_bands(int sbr_rate_hz, const SbrBandParams& params);
+[[nodiscard]] std::optional<SbrBands> derive_sbr_bands(int sbr_rate_hz,
+                                                       const SbrBandParams& params);
 
 }  // namespace heaac

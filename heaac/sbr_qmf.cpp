@@ -30,7 +30,8 @@ std::array<float, kQmfPrototypeTaps> design_prototype() {
     }
     std::array<float, kQmfPrototypeTaps> prototype{};
     for (int m = 0; m < kQmfPrototypeTaps; ++m) {
-        prototype[static_cast<std::size_t>(m)] = static_cast<float>(taps[static_cast<std::size_t>(m)] / sum);
+        prototype[static_cast<std::size_t>(m)] =
+            static_cast<float>(taps[static_cast<std::size_t>(m)] / sum);
     }
     return prototype;
 }
@@ -41,7 +42,8 @@ struct AnalysisTables {
     ComplexFft fft{kFolded};
     AnalysisTables() {
         for (int n = 0; n < kFolded; ++n) {
-            pre_rotation[static_cast<std::size_t>(n)] = std::polar(1.0F, static_cast<float>(std::numbers::pi * n / kFolded));
+            pre_rotation[static_cast<std::size_t>(n)] =
+                std::polar(1.0F, static_cast<float>(std::numbers::pi * n / kFolded));
         }
     }
 };
@@ -54,9 +56,12 @@ const AnalysisTables& tables() {
 }  // namespace
 
 ComplexFft::ComplexFft(int length)
-    : m_length(length), m_twiddle(static_cast<std::size_t>(length / 2)), m_bit_reverse(static_cast<std::size_t>(length)) {
+    : m_length(length),
+      m_twiddle(static_cast<std::size_t>(length / 2)),
+      m_bit_reverse(static_cast<std::size_t>(length)) {
     for (int n = 0; n < length / 2; ++n) {
-        m_twiddle[static_cast<std::size_t>(n)] = std::polar(1.0F, static_cast<float>(2.0 * std::numbers::pi * n / length));
+        m_twiddle[static_cast<std::size_t>(n)] =
+            std::polar(1.0F, static_cast<float>(2.0 * std::numbers::pi * n / length));
     }
     int bits = 0;
     while ((1 << bits) < length) ++bits;

@@ -15,7 +15,7 @@ inline constexpr int kQmfPrototypeTaps = 640;
 using QmfSlot = std::array<std::complex<float>, kQmfBands>;
 
 class QmfAnalysis {
-public:
+   public:
     QmfAnalysis();
     // Consumes the next 64 input samples and returns their slot. Band k is centred on
     // (k + 1/2) * 44100 / 128 Hz; a full-scale tone in the middle of a band gives |X|^2 of
@@ -24,18 +24,18 @@ public:
     // Input samples from a sample's arrival to the centre of the prototype it passes through.
     static constexpr int kDelaySamples = (kQmfPrototypeTaps - 1) / 2;
 
-private:
+   private:
     std::vector<float> m_history;  // the newest 640 samples, oldest first
     std::array<std::complex<float>, 2 * kQmfBands> m_work{};
 };
 
 // In-place radix-2 complex FFT of a power-of-two length with exp(+i 2 pi k n / N) kernels.
 class ComplexFft {
-public:
+   public:
     explicit ComplexFft(int length);
     void inverse(std::span<std::complex<float>> data) const;
 
-private:
+   private:
     int m_length;
     std::vector<std::complex<float>> m_twiddle;
     std::vector<int> m_bit_reverse;

@@ -26,8 +26,10 @@ extern const std::array<HuffmanCode, 15> kIccFreq;
 extern const std::array<HuffmanCode, 15> kIccTime;
 
 // Coarse inter-channel level difference grid in dB, index -7..7 (ISO/IEC 14496-3, 8.6.4.5).
-inline constexpr std::array<float, 15> kIidGridDb = {-25, -18, -14, -10, -7, -4, -2, 0, 2, 4, 7, 10, 14, 18, 25};
+inline constexpr std::array<float, 15> kIidGridDb = {-25, -18, -14, -10, -7, -4, -2, 0,
+                                                     2,   4,   7,   10,  14, 18, 25};
 // Inter-channel coherence grid, index 0..7.
-inline constexpr std::array<float, 8> kIccGrid = {1.0F, 0.937F, 0.84118F, 0.60092F, 0.36764F, 0.0F, -0.589F, -1.0F};
+inline constexpr std::array<float, 8> kIccGrid = {1.0F,     0.937F, 0.84118F, 0.60092F,
+                                                  0.36764F, 0.0F,   -0.589F,  -1.0F};
 
 }  // namespace heaac

@@ -28,8 +28,8 @@ struct SbrFrameData {
     int envelope_count = 1;
     std::array<int, kMaxEnvelopes + 1> borders{0, 16};
     int pointer = 0;
-    int freq_res = 1;        // 1: the high-resolution band table, 0: the low one
-    int amp_res = 0;         // 0: 1.5 dB steps, 1: 3 dB steps (FIXFIX with one envelope: always 0)
+    int freq_res = 1;  // 1: the high-resolution band table, 0: the low one
+    int amp_res = 0;   // 0: 1.5 dB steps, 1: 3 dB steps (FIXFIX with one envelope: always 0)
     std::array<std::array<int, kMaxSbrBands>, kMaxEnvelopes> envelope{};
     std::array<std::array<int, kMaxNoiseBands>, kMaxNoiseEnvelopes> noise{};
     std::array<int, kMaxNoiseBands> invf_mode{};
@@ -47,25 +47,29 @@ struct SbrHeaderFields {
 };
 
 // Appends the low `length` bits of `code`.
-inline void write_code(BitWriter& writer, const HuffmanCode& code) { writer.write(code.code, code.length); }
+inline void write_code(BitWriter& writer, const HuffmanCode& code) {
+    writer.write(code.code, code.length);
+}
 // Appends every bit of `source`.
 void append_bits(BitWriter& writer, const BitWriter& source);
 
 class SbrWriter {
-public:
+   public:
     SbrWriter(const SbrHeaderFields& header, const SbrBands& bands);
 
     // Writes one extension_payload(): EXT_SBR_DATA, the header when asked for, the frame of a
     // single channel element, and `extension` (ps_data() bits, may be empty) as its extended
     // data, padded to whole bytes. Clamps `frame` values the tables cannot code and remembers
     // them for the next frame's time deltas.
-    [[nodiscard]] std::vector<std::uint8_t> write_payload(SbrFrameData& frame, bool with_header, const BitWriter& extension);
+    [[nodiscard]] std::vector<std::uint8_t> write_payload(SbrFrameData& frame, bool with_header,
+                                                          const BitWriter& extension);
 
-private:
+   private:
     void write_header(BitWriter& writer) const;
     void write_envelopes(BitWriter& writer, SbrFrameData& frame, std::span<int> df_flags);
     [[nodiscard]] int band_count(int freq_res) const;
-    // The previous envelope's value for band `band` of the given resolution, as the decoder maps it.
+    // The previous envelope's value for band `band` of the given resolution, as the decoder maps
+    // it.
     [[nodiscard]] int previous_value(int band, int freq_res) const;
 
     SbrHeaderFields m_header;

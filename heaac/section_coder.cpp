@@ -29,7 +29,8 @@ int section_cost_bits(const ChannelFrame& frame, int band_count) {
 std::array<int, kCodebookCount> zero_bits_per_four_lines() {
     std::array<int, kCodebookCount> bits{};
     const std::array<int, 4> zeros{};
-    for (int cb = 1; cb < kCodebookCount; ++cb) bits[static_cast<std::size_t>(cb)] = count_spectrum_bits(cb, zeros);
+    for (int cb = 1; cb < kCodebookCount; ++cb)
+        bits[static_cast<std::size_t>(cb)] = count_spectrum_bits(cb, zeros);
     return bits;
 }
 
@@ -42,7 +43,9 @@ int choose_group_sections(ChannelFrame& frame, int group) {
         const bool noise = frame.noise[static_cast<std::size_t>(group * kMaxBands + b)] != 0;
         band_bits[kNoiseSlot][static_cast<std::size_t>(b)] = noise ? 0 : kUncodableBits;
         if (noise) {
-            for (int cb = 0; cb < kCodebookCount; ++cb) band_bits[static_cast<std::size_t>(cb)][static_cast<std::size_t>(b)] = kUncodableBits;
+            for (int cb = 0; cb < kCodebookCount; ++cb)
+                band_bits[static_cast<std::size_t>(cb)][static_cast<std::size_t>(b)] =
+                    kUncodableBits;
             continue;
         }
         int peak = 0;
@@ -58,13 +61,15 @@ int choose_group_sections(ChannelFrame& frame, int group) {
             // each codebook.
             static const auto zero_bits = zero_bits_per_four_lines();
             for (int cb = 1; cb < kCodebookCount; ++cb) {
-                set_bits(cb, zero_bits[static_cast<std::size_t>(cb)] * static_cast<int>(values.size() / 4));
+                set_bits(cb, zero_bits[static_cast<std::size_t>(cb)] *
+                                 static_cast<int>(values.size() / 4));
             }
             continue;
         }
         for (int cb = 1; cb < kEscapeCodebook; cb += 2) {
-            const auto pair = peak <= codebook_max_magnitude(cb) ? count_spectrum_bits_pair(cb, values)
-                                                                 : CodebookPairBits{kUncodableBits, kUncodableBits};
+            const auto pair = peak <= codebook_max_magnitude(cb)
+                                  ? count_spectrum_bits_pair(cb, values)
+                                  : CodebookPairBits{kUncodableBits, kUncodableBits};
             set_bits(cb, pair.first_bits);
             set_bits(cb + 1, pair.second_bits);
         }
@@ -83,7 +88,8 @@ int choose_group_sections(ChannelFrame& frame, int group) {
         for (int cb = 0; cb < kDpCodebooks; ++cb) {
             int run_bits = 0;
             for (int start = end - 1; start >= 0; --start) {
-                const int bits = band_bits[static_cast<std::size_t>(cb)][static_cast<std::size_t>(start)];
+                const int bits =
+                    band_bits[static_cast<std::size_t>(cb)][static_cast<std::size_t>(start)];
                 if (bits >= kUncodableBits) break;
                 run_bits += bits;
                 const int run_cost = run_bits + section_cost[static_cast<std::size_t>(end - start)];
@@ -103,7 +109,8 @@ int choose_group_sections(ChannelFrame& frame, int group) {
         const int start = best_start[static_cast<std::size_t>(end)];
         for (int b = start; b < end; ++b) {
             const int cb = best_codebook[static_cast<std::size_t>(end)];
-            frame.codebook[static_cast<std::size_t>(group * kMaxBands + b)] = cb == kNoiseSlot ? kNoiseCodebook : cb;
+            frame.codebook[static_cast<std::size_t>(group * kMaxBands + b)] =
+                cb == kNoiseSlot ? kNoiseCodebook : cb;
         }
         end = start;
     }
@@ -141,7 +148,8 @@ int estimate_sections(ChannelFrame& frame) {
                 } else {
                     const auto pair = count_spectrum_bits_pair(cb, values);
                     // Prefer the codebook the band before uses when it is no worse.
-                    if (pair.second_bits < pair.first_bits || (pair.second_bits == pair.first_bits && run_codebook == cb + 1)) {
+                    if (pair.second_bits < pair.first_bits ||
+                        (pair.second_bits == pair.first_bits && run_codebook == cb + 1)) {
                         ++cb;
                         bits += pair.second_bits;
                     } else {
@@ -175,7 +183,9 @@ int section_header_bits(const ChannelFrame& frame) {
         for (int b = 0; b < frame.max_sfb;) {
             const int cb = frame.codebook[static_cast<std::size_t>(g * kMaxBands + b)];
             int end = b + 1;
-            while (end < frame.max_sfb && frame.codebook[static_cast<std::size_t>(g * kMaxBands + end)] == cb) ++end;
+            while (end < frame.max_sfb &&
+                   frame.codebook[static_cast<std::size_t>(g * kMaxBands + end)] == cb)
+                ++end;
             bits += section_cost_bits(frame, end - b);
             b = end;
         }

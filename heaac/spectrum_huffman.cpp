@@ -91,7 +91,8 @@ int count_spectrum_bits(int codebook, std::span<const int> values) {
             }
             index = index * base + std::min(magnitude, shape.max_magnitude);
             if (magnitude != 0) ++bits;
-            if (magnitude >= kEscapeMagnitude && codebook == kEscapeCodebook) bits += escape_bits(magnitude);
+            if (magnitude >= kEscapeMagnitude && codebook == kEscapeCodebook)
+                bits += escape_bits(magnitude);
         }
         bits += codes[static_cast<std::size_t>(index)].length_bits;
     }

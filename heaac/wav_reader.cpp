@@ -11,7 +11,8 @@ constexpr int kMaxChannels = 8;
 
 std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
 std::uint16_t read_u16(std::span<const std::uint8_t> bytes, std::size_t at) {

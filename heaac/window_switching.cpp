@@ -20,7 +20,8 @@ constexpr double kQuietEnergy = kSegmentSamples * 32.0 * 32.0;
 double high_passed_energy(std::span<const float> history, int start) {
     double energy = 0.0;
     for (int n = start; n < start + kSegmentSamples; ++n) {
-        const double difference = history[static_cast<std::size_t>(n)] - history[static_cast<std::size_t>(n) - 1];
+        const double difference =
+            history[static_cast<std::size_t>(n)] - history[static_cast<std::size_t>(n) - 1];
         energy += difference * difference;
     }
     return energy;
@@ -31,7 +32,8 @@ WindowDecision short_decision(int attack_window) {
     // before it; the windows before and after it form one group each.
     WindowDecision decision{WindowSequence::kEightShort, 0, {}};
     const auto add_group = [&](int length) {
-        if (length > 0) decision.group_length[static_cast<std::size_t>(decision.group_count++)] = length;
+        if (length > 0)
+            decision.group_length[static_cast<std::size_t>(decision.group_count++)] = length;
     };
     const int attack = std::max(attack_window, 0);
     add_group(attack);
@@ -45,7 +47,8 @@ WindowDecision short_decision(int attack_window) {
 int find_attack_window(std::span<const float> history) {
     std::array<double, kSegmentsBefore + kShortWindowsPerFrame + 1> energy{};
     for (std::size_t k = 0; k < energy.size(); ++k) {
-        const int start = kNextShortStart + kSegmentSamples * (static_cast<int>(k) - kSegmentsBefore);
+        const int start =
+            kNextShortStart + kSegmentSamples * (static_cast<int>(k) - kSegmentsBefore);
         energy[k] = high_passed_energy(history, start);
     }
     for (std::size_t k = kSegmentsBefore; k < energy.size(); ++k) {

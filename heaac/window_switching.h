@@ -19,12 +19,12 @@ struct WindowDecision {
 [[nodiscard]] int find_attack_window(std::span<const float> history);
 
 class WindowSequencer {
-public:
+   public:
     // The decision for the current frame, given the attack window found for the next one
     // (-1 for none); the attack becomes the current frame's on the following call.
     [[nodiscard]] WindowDecision next(int next_attack_window);
 
-private:
+   private:
     int m_current_attack_window = -1;
     WindowSequence m_previous = WindowSequence::kOnlyLong;
 };

@@ -29,7 +29,7 @@ constexpr std::size_t kScratchSize = kModelLimit + 1;
     } while (0)
 
 class Input {
-public:
+   public:
     Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
     bool Empty() const { return m_position >= m_size; }
     std::uint8_t Byte() { return Empty() ? 0 : m_data[m_position++]; }
@@ -40,7 +40,7 @@ public:
         return bytes;
     }
 
-private:
+   private:
     const std::uint8_t* m_data;
     std::size_t m_size;
     std::size_t m_position = 0;
@@ -50,7 +50,7 @@ private:
 // Taken bytes stay in front of the unread ones until a write drops them,
 // so taking a few bytes does not move the whole rest.
 class Model {
-public:
+   public:
     std::string_view Unread() const { return std::string_view(m_bytes).substr(m_front); }
     void Take(std::size_t count) { m_front += count; }
     void Append(std::string_view bytes) {
@@ -68,7 +68,7 @@ public:
     bool pending = true;
     std::uint32_t total = 0;
 
-private:
+   private:
     std::string m_bytes;
     std::size_t m_front = 0;
 };

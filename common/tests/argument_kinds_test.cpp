@@ -1,9 +1,9 @@
+#include "common/argument_kinds.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
-
-#include "common/argument_kinds.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ TEST(IntegerArgument, ReadsEachTagWithItsOwnExtension) {
 }
 
 TEST(IntegerArgument, ThreeIsAcceptedUnderEveryIntegerTag) {
-    for (VARTYPE type : {VT_I2, VT_I4, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT,
-                         VT_UINT}) {
+    for (VARTYPE type :
+         {VT_I2, VT_I4, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT}) {
         SCOPED_TRACE(type);
         EXPECT_EQ(NbReadInteger(Raw(type, 3)), 3);
         EXPECT_TRUE(NbHasArgumentKind(Raw(type, 3), NbArgumentKind::Integer));
@@ -60,10 +60,9 @@ TEST(IntegerArgument, OtherKindsAreTypeMismatches) {
     VARIANT three_and_a_half{};
     three_and_a_half.vt = VT_R8;
     three_and_a_half.dblVal = 3.5;
-    for (const VARIANT& value : {three_and_a_half, Raw(VT_R4, 3), Raw(VT_EMPTY, 3),
-                                 Raw(VT_NULL, 0), Raw(VT_CY, 30000), Raw(VT_DATE, 3),
-                                 Raw(VT_BOOL, 0xFFFF), Raw(VT_BSTR, 0),
-                                 Raw(VT_I4 | VT_BYREF, 0)}) {
+    for (const VARIANT& value :
+         {three_and_a_half, Raw(VT_R4, 3), Raw(VT_EMPTY, 3), Raw(VT_NULL, 0), Raw(VT_CY, 30000),
+          Raw(VT_DATE, 3), Raw(VT_BOOL, 0xFFFF), Raw(VT_BSTR, 0), Raw(VT_I4 | VT_BYREF, 0)}) {
         SCOPED_TRACE(value.vt);
         EXPECT_FALSE(NbIsIntegerArgument(value));
         EXPECT_EQ(NbReadInteger(value), std::nullopt);
@@ -96,9 +95,9 @@ TEST(BooleanArgument, OnlyVariantTrueIsTrue) {
         bool read;
     };
     const Case cases[] = {
-        {Raw(VT_BOOL, 0xFFFF), true, true},   // VARIANT_TRUE, what scripts pass
+        {Raw(VT_BOOL, 0xFFFF), true, true},  // VARIANT_TRUE, what scripts pass
         {Raw(VT_BOOL, 0), true, false},
-        {Raw(VT_BOOL, 1), true, false},       // not VARIANT_TRUE
+        {Raw(VT_BOOL, 1), true, false},  // not VARIANT_TRUE
         {Raw(VT_I4, 0xFFFFFFFF), false, false},
     };
     for (const auto& c : cases) {
@@ -115,9 +114,9 @@ TEST(ArgumentKinds, EachTagBelongsToAtMostOneKind) {
     };
     const NbArgumentKind kinds[] = {NbArgumentKind::Integer, NbArgumentKind::String,
                                     NbArgumentKind::Boolean, NbArgumentKind::Array};
-    const Case cases[] = {{VT_I4, 0},      {VT_UINT, 0}, {VT_BSTR, 1},   {VT_NULL, 1},
-                          {VT_BOOL, 2},    {VT_DISPATCH, 3}, {VT_UNKNOWN, -1},
-                          {VT_EMPTY, -1},  {VT_R8, -1},  {VT_VARIANT, -1}};
+    const Case cases[] = {{VT_I4, 0},   {VT_UINT, 0},     {VT_BSTR, 1},     {VT_NULL, 1},
+                          {VT_BOOL, 2}, {VT_DISPATCH, 3}, {VT_UNKNOWN, -1}, {VT_EMPTY, -1},
+                          {VT_R8, -1},  {VT_VARIANT, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         for (int k = 0; k < 4; ++k)

@@ -53,7 +53,7 @@ std::size_t RegularFilesIn(const std::string& directory) {
 
 // Puts the process in a zone 5:30 east of UTC, so local time and UTC differ.
 class LocalZone {
-public:
+   public:
     LocalZone() {
         const char* saved = std::getenv("TZ");
         m_saved = saved ? std::optional<std::string>(saved) : std::nullopt;
@@ -68,14 +68,14 @@ public:
         ::tzset();
     }
 
-private:
+   private:
     std::optional<std::string> m_saved;
 };
 
 // Files grow no larger than the limit while it lives: writes beyond it fail
 // with EFBIG instead of raising SIGXFSZ.
 class FileSizeLimit {
-public:
+   public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &m_saved);
         m_saved_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -88,14 +88,14 @@ public:
     }
     bool Active() const { return m_active; }
 
-private:
+   private:
     rlimit m_saved{};
     void (*m_saved_handler)(int) = nullptr;
     bool m_active = false;
 };
 
 class BufferCacheTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_FALSE(m_directory.Path().empty());
         NbSetUrlCacheDirectory(m_directory.Path().c_str());

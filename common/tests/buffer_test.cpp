@@ -45,7 +45,7 @@ std::string ReadOnce(Buffer& buffer, std::uint32_t size) {
 }
 
 class BufferTest : public ::testing::Test {
-protected:
+   protected:
     nb::test::MessageBoxRecorder m_boxes;
 };
 

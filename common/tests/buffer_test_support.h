@@ -20,7 +20,7 @@ struct ShownBox {
 
 // Records every message box shown while it lives instead of presenting it.
 class MessageBoxRecorder {
-public:
+   public:
     MessageBoxRecorder() : m_previous(NbSetMessageBoxPresenter(&Record)) { Boxes().clear(); }
     ~MessageBoxRecorder() { NbSetMessageBoxPresenter(m_previous); }
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
@@ -29,7 +29,7 @@ public:
     const std::vector<ShownBox>& Shown() const { return Boxes(); }
     void Clear() { Boxes().clear(); }
 
-private:
+   private:
     static std::vector<ShownBox>& Boxes() {
         static std::vector<ShownBox> boxes;
         return boxes;
@@ -45,7 +45,7 @@ private:
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TemporaryDirectory {
-public:
+   public:
     TemporaryDirectory() {
         std::string pattern = (std::filesystem::temp_directory_path() / "nbtest-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
@@ -59,7 +59,7 @@ public:
 
     const std::string& Path() const { return m_path; }
 
-private:
+   private:
     std::string m_path;
 };
 

@@ -1,8 +1,8 @@
+#include "common/error_report.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "common/error_report.h"
 
 namespace {
 
@@ -37,9 +37,9 @@ TEST(ErrorReport, FillsEveryFieldOfTheRecord) {
 
 TEST(ErrorReport, TakesAnySourceTextAsItIs) {
     EXCEPINFO exception{};
-    EXPECT_EQ(NbFillExceptionInfo(&exception, u"Invoke", 1101,
-                                  u"Function not found in NbExternal.dll"),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(
+        NbFillExceptionInfo(&exception, u"Invoke", 1101, u"Function not found in NbExternal.dll"),
+        DISP_E_EXCEPTION);
     EXPECT_EQ(exception.wCode, 1101);
     EXPECT_EQ(std::u16string(exception.bstrSource), u"Invoke");
     EXPECT_EQ(std::u16string(exception.bstrDescription), u"Function not found in NbExternal.dll");
@@ -49,9 +49,9 @@ TEST(ErrorReport, TakesAnySourceTextAsItIs) {
 }
 
 TEST(ErrorReport, WithoutARecordStillReportsTheException) {
-    EXPECT_EQ(NbReportError(nullptr, u"GetRegVal", NB_ERROR_TYPE_MISMATCH,
-                            NB_MESSAGE_TYPE_MISMATCH),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(
+        NbReportError(nullptr, u"GetRegVal", NB_ERROR_TYPE_MISMATCH, NB_MESSAGE_TYPE_MISMATCH),
+        DISP_E_EXCEPTION);
 }
 
 }  // namespace

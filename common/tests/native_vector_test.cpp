@@ -1,9 +1,10 @@
+#include "common/native_vector.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/argument_copy.h"
-#include "common/native_vector.h"
 #include "common/script_array.h"
 #include "common/tests/script_value_fixtures.h"
 
@@ -38,7 +39,7 @@ void ExpectVectorLayout(const VARIANT& vector, WORD count) {
 }
 
 class NativeVector : public ::testing::Test {
-protected:
+   protected:
     // A real script array holding the given values in order.
     static void MakeArray(VARIANT* array, std::initializer_list<const VARIANT*> values) {
         ASSERT_EQ(NB_ARRAY_CREATE(array), S_OK);

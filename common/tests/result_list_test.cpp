@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
+#include "common/result_list.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "common/result_list.h"
 #include "common/tests/script_value_fixtures.h"
 
 namespace {
@@ -80,9 +80,9 @@ TEST(ResultList, ACreationFailureIsReportedWithAnEmptyResult) {
         MessageBoxRecorder recorder;
         nb::Variant result;
         Report report;
-        EXPECT_EQ(NbReturnIntegerList(&result, &report.record, u"GetDiscId",
-                                      std::vector<LONG>{1, 2}),
-                  DISP_E_EXCEPTION);
+        EXPECT_EQ(
+            NbReturnIntegerList(&result, &report.record, u"GetDiscId", std::vector<LONG>{1, 2}),
+            DISP_E_EXCEPTION);
         EXPECT_EQ(result.vt, VT_EMPTY);
         EXPECT_EQ(report.record.wCode, NB_ERROR_RESULT_LIST);
         EXPECT_EQ(report.description(), u"Catastrophic: NB_ARRAY_CREATE() failed");

@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "common/script_array.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "common/script_array.h"
 #include "common/tests/script_value_fixtures.h"
 
 namespace {
@@ -64,8 +64,8 @@ TEST(ScriptArray, AMissingElementLeavesTheOutputAsItWas) {
 }
 
 TEST(ScriptArray, CreationFailureShowsTheBoxAndLeavesTheResult) {
-    const auto empty = std::filesystem::temp_directory_path() /
-                       ("nb-no-modules-" + std::to_string(::getpid()));
+    const auto empty =
+        std::filesystem::temp_directory_path() / ("nb-no-modules-" + std::to_string(::getpid()));
     std::filesystem::create_directories(empty / "internals");
     {
         ApplicationDirectory directory(empty.c_str());

@@ -23,7 +23,7 @@ struct ShownBox {
 
 // Records every message box while it lives instead of showing it.
 class MessageBoxRecorder {
-public:
+   public:
     MessageBoxRecorder() : m_previous(NbSetMessageBoxPresenter(&Record)) { Boxes().clear(); }
     ~MessageBoxRecorder() { NbSetMessageBoxPresenter(m_previous); }
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
@@ -31,7 +31,7 @@ public:
 
     const std::vector<ShownBox>& boxes() const { return Boxes(); }
 
-private:
+   private:
     static std::vector<ShownBox>& Boxes() {
         static std::vector<ShownBox> boxes;
         return boxes;
@@ -46,7 +46,7 @@ private:
 
 // Points class creation at the built application directory while it lives.
 class ApplicationDirectory {
-public:
+   public:
     explicit ApplicationDirectory(const char* path = NB_TEST_APP_DIR) {
         EXPECT_TRUE(NbSetApplicationDirectory(path));
     }
@@ -69,7 +69,7 @@ struct RecordedPut {
 // An expando object owned by the test. Properties set with SetProperty are
 // answered by GetIDsOfNames and Invoke; puts are recorded, not stored.
 class FakeExpando final : public IDispatchEx {
-public:
+   public:
     enum class Interfaces { WithDispatchEx, DispatchOnly };
 
     explicit FakeExpando(Interfaces interfaces = Interfaces::WithDispatchEx)
@@ -138,8 +138,8 @@ public:
         puts.push_back({m_pending.name, m_pending.flags, locale, flags, params->cArgs,
                         params->cNamedArgs,
                         params->cNamedArgs ? params->rgdispidNamedArgs[0] : DISPID_UNKNOWN,
-                        params->cArgs ? params->rgvarg[0].vt : VARTYPE{VT_EMPTY},
-                        result != nullptr, exception != nullptr, caller != nullptr});
+                        params->cArgs ? params->rgvarg[0].vt : VARTYPE{VT_EMPTY}, result != nullptr,
+                        exception != nullptr, caller != nullptr});
         return invoke_ex_answer;
     }
     HRESULT DeleteMemberByName(BSTR, DWORD) override { return E_NOTIMPL; }
@@ -149,7 +149,7 @@ public:
     HRESULT GetNextDispID(DWORD, DISPID, DISPID*) override { return E_NOTIMPL; }
     HRESULT GetNameSpaceParent(IUnknown**) override { return E_NOTIMPL; }
 
-private:
+   private:
     struct PendingName {
         std::u16string name;
         DWORD flags = 0;

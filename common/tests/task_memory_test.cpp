@@ -1,9 +1,10 @@
+#include "common/task_memory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 
-#include "common/task_memory.h"
 #include "common/tests/script_value_fixtures.h"
 
 namespace {

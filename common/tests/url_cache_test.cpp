@@ -32,7 +32,7 @@ BOOL Commit(LPCWSTR url, const std::u16string& file) {
 }
 
 class UrlCacheTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_FALSE(m_directory.Path().empty());
         m_cache = m_directory.Path() + "/cache";
@@ -136,7 +136,7 @@ TEST_F(UrlCacheTest, ADamagedEntryFileCountsAsNoEntry) {
 }
 
 class ScopedVariable {
-public:
+   public:
     ScopedVariable(const char* name, const char* value) : m_name(name) {
         if (const char* saved = std::getenv(name)) m_saved = saved;
         if (value)
@@ -151,7 +151,7 @@ public:
             ::unsetenv(m_name);
     }
 
-private:
+   private:
     const char* m_name;
     std::optional<std::string> m_saved;
 };

@@ -1,10 +1,11 @@
+#include "common/wide_text.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
 #include <string>
 
-#include "common/wide_text.h"
 #include "platform/text/format.h"
 
 namespace {
@@ -44,8 +45,7 @@ TEST(Sprintf, FollowsTheWsprintfRules) {
         {Sprintf(u"%p", reinterpret_cast<void*>(0x1234)), u"0000000000001234"},
         {Sprintf(u"%c%C%hc%lc%wc", u'W', 'n', 'h', u'\u00E9', u'\u20AC'), u"Wnh\u00E9\u20AC"},
         {Sprintf(u"[%c][%3c]", 0, u'x'), u"[][  x]"},
-        {Sprintf(u"%s/%S/%hs/%ls/%ws", u"wide", "narrow", "h", u"l", u"w"),
-         u"wide/narrow/h/l/w"},
+        {Sprintf(u"%s/%S/%hs/%ls/%ws", u"wide", "narrow", "h", u"l", u"w"), u"wide/narrow/h/l/w"},
         {Sprintf(u"%S", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"), u"\u00E9t\u00E9 \u20AC"},
         {Sprintf(u"[%.3s][%6s][%-6s][%.2S]", u"abcdef", u"ab", u"ab", "xyz"),
          u"[abc][    ab][ab    ][xy]"},

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/kernel/expected.h"
 #include "external/audio/lame_enc/lame_enc.h"
+#include "platform/kernel/expected.h"
 
 namespace nb::external::audio {
 

@@ -34,9 +34,13 @@ HRESULT CheckBitRate(const ExCall& call) {
     return S_OK;
 }
 
-constexpr WorkerExport<MakeMp3Request> kMakeMp3{
-    .name = u"MakeMP3", .min_count = 3, .max_count = 4, .kinds = kKinds,
-    .read = ReadRequest, .run = RunMakeMp3, .check = CheckBitRate};
+constexpr WorkerExport<MakeMp3Request> kMakeMp3{.name = u"MakeMP3",
+                                                .min_count = 3,
+                                                .max_count = 4,
+                                                .kinds = kKinds,
+                                                .read = ReadRequest,
+                                                .run = RunMakeMp3,
+                                                .check = CheckBitRate};
 
 }  // namespace
 }  // namespace nb::external::audio

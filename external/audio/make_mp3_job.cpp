@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/kernel/fd_io.h"
 #include "external/audio/lame_enc_library.h"
 #include "external/audio/wave_file.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {
@@ -101,7 +101,8 @@ class MakeMp3 {
     // taken as sound, so a file shorter than that has a negative length.
     // The length comes from the file's size, so a stream is refused.
     DWORD OpenFiles() {
-        auto input = JobInput::Open(m_request.input_path, StreamInputs::Refused, m_report.channel());
+        auto input =
+            JobInput::Open(m_request.input_path, StreamInputs::Refused, m_report.channel());
         struct stat info {};
         if (!input || fstat(input->fd(), &info) != 0) return kMakeMp3InputNotOpened;
         m_input.emplace(std::move(*input));

@@ -35,9 +35,13 @@ HRESULT CheckFormat(const ExCall& call) {
     return S_OK;
 }
 
-constexpr WorkerExport<MakeRingtoneRequest> kMakeRingtone{
-    .name = u"MakeRingtone", .min_count = 3, .max_count = 9, .kinds = kKinds,
-    .read = ReadRequest, .run = RunMakeRingtone, .check = CheckFormat};
+constexpr WorkerExport<MakeRingtoneRequest> kMakeRingtone{.name = u"MakeRingtone",
+                                                          .min_count = 3,
+                                                          .max_count = 9,
+                                                          .kinds = kKinds,
+                                                          .read = ReadRequest,
+                                                          .run = RunMakeRingtone,
+                                                          .check = CheckFormat};
 
 }  // namespace
 }  // namespace nb::external::audio

@@ -6,10 +6,10 @@
 #include <bit>
 #include <optional>
 
-#include "platform/kernel/fd_io.h"
 #include "external/audio/ringtone_shape.h"
 #include "external/audio/wave_file.h"
 #include "external/audio/wave_samples.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {
@@ -61,7 +61,8 @@ class MakeRingtone {
    private:
     // The input may be a stream when the cut reads on from its start.
     DWORD Prepare() {
-        auto input = JobInput::Open(m_request.input_path, StreamInputs::Accepted, m_report.channel());
+        auto input =
+            JobInput::Open(m_request.input_path, StreamInputs::Accepted, m_report.channel());
         if (!input)
             return input.error() == JobInput::OpenFailure::Stopped ? kRingtoneStopped
                                                                    : kRingtoneInputNotOpened;

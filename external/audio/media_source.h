@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "external/audio/ffmpeg_handles.h"
 #include "external/frame/job_files.h"
 #include "platform/kernel/expected.h"
-#include "external/audio/ffmpeg_handles.h"
 
 namespace nb::external::audio {
 

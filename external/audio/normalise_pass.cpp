@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/kernel/fd_io.h"
 #include "external/audio/wave_file.h"
 #include "external/audio/wave_samples.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {

@@ -17,9 +17,12 @@ TranscodeRequest ReadRequest(const Worker& worker) {
             .interval_ms = IntervalArgument(worker, 3)};
 }
 
-constexpr WorkerExport<TranscodeRequest> kTranscode{
-    .name = u"Transcode", .min_count = 2, .max_count = 4, .kinds = kKinds,
-    .read = ReadRequest, .run = RunTranscode};
+constexpr WorkerExport<TranscodeRequest> kTranscode{.name = u"Transcode",
+                                                    .min_count = 2,
+                                                    .max_count = 4,
+                                                    .kinds = kKinds,
+                                                    .read = ReadRequest,
+                                                    .run = RunTranscode};
 
 }  // namespace
 }  // namespace nb::external::audio

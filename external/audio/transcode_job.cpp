@@ -6,12 +6,12 @@
 #include <optional>
 #include <vector>
 
-#include "platform/kernel/fd_io.h"
 #include "external/audio/media_source.h"
 #include "external/audio/normalise_pass.h"
 #include "external/audio/stereo_converter.h"
 #include "external/audio/wave_file.h"
 #include "external/audio/wave_samples.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {
@@ -140,7 +140,7 @@ class DecodingPass {
     std::unique_ptr<MediaSource> m_source;
     StereoConverter m_converter;
     std::optional<StagedOutput> m_output;  // removed unless it reaches its place
-    std::vector<std::int16_t> m_pcm;  // decoded, not yet written
+    std::vector<std::int16_t> m_pcm;       // decoded, not yet written
     std::uint64_t m_compressed_bytes = 0;
     std::uint64_t m_pcm_bytes = 0;
     DWORD m_peak = 0;

@@ -17,9 +17,12 @@ WaveMixRequest ReadRequest(const Worker& worker) {
             .interval_ms = IntervalArgument(worker, 3)};
 }
 
-constexpr WorkerExport<WaveMixRequest> kWaveMix{
-    .name = u"WaveMix", .min_count = 3, .max_count = 4, .kinds = kKinds,
-    .read = ReadRequest, .run = RunWaveMix};
+constexpr WorkerExport<WaveMixRequest> kWaveMix{.name = u"WaveMix",
+                                                .min_count = 3,
+                                                .max_count = 4,
+                                                .kinds = kKinds,
+                                                .read = ReadRequest,
+                                                .run = RunWaveMix};
 
 }  // namespace
 }  // namespace nb::external::audio

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/kernel/fd_io.h"
 #include "external/audio/mix_block.h"
 #include "external/audio/wave_file.h"
+#include "platform/kernel/fd_io.h"
 
 namespace nb::external::audio {
 namespace {
@@ -57,8 +57,7 @@ class WaveMix {
         m_background.emplace(std::move(*background));
         const WaveHeaderStatus background_header = ReadWaveHeader(m_background->fd()).status;
         if (background_header != WaveHeaderStatus::Accepted) return StatusOf(background_header);
-        if (IsOneOfTheInputs(m_request.output_path,
-                             {m_main->identity(), m_background->identity()}))
+        if (IsOneOfTheInputs(m_request.output_path, {m_main->identity(), m_background->identity()}))
             return kWaveMixOutputNotCreated;
         m_output = StagedOutput::Create(m_request.output_path);
         if (!m_output) return kWaveMixOutputNotCreated;
@@ -107,8 +106,7 @@ class WaveMix {
             if (::lseek(background, static_cast<off_t>(kWaveHeaderBytes), SEEK_SET) < 0)
                 return false;
             const std::size_t resume_at = filled & ~std::size_t{1};
-            const ReadResult second =
-                ReadFully(background, bytes + resume_at, count - filled);
+            const ReadResult second = ReadFully(background, bytes + resume_at, count - filled);
             if (second.failed) return false;
             filled = resume_at + second.bytes;
         }

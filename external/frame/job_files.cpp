@@ -40,7 +40,8 @@ std::string Resolved(const std::string& destination) {
 std::string TemporaryName(const std::string& destination, std::uint32_t salt) {
     const std::size_t slash = destination.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : destination.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    const std::string name =
+        slash == std::string::npos ? destination : destination.substr(slash + 1);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%08x", salt);
     return folder + "." + name + suffix + ".part";
@@ -144,7 +145,8 @@ std::optional<StagedOutput> StagedOutput::Create(const std::string& destination)
     }
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         std::string temporary = TemporaryName(target, Salt());
-        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
+        UniqueFd fd(
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
         if (fd.IsOpen()) return StagedOutput(std::move(fd), std::move(temporary), target);
         if (errno != EEXIST) return std::nullopt;
     }

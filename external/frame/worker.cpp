@@ -176,7 +176,8 @@ DWORD Worker::End(DWORD exit_code) {
     // The thread id lets the shell tell this message from one for a later worker in the same
     // slot: the slot may have been freed by a termination racing with this post.
     if (!abandoned)
-        PostMessageW(shell_window, WM_WORKER_DONE, SlotParameter(), static_cast<LPARAM>(m_thread_id));
+        PostMessageW(shell_window, WM_WORKER_DONE, SlotParameter(),
+                     static_cast<LPARAM>(m_thread_id));
     return exit_code;
 }
 

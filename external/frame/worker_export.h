@@ -49,8 +49,8 @@ DWORD WorkerExportRoutine(LPVOID parameter) {
 
 template <const auto& Definition>
 HRESULT StartWorkerExport(const ExCall& call) {
-    if (HRESULT checked = call.CheckArguments(Definition.min_count, Definition.max_count,
-                                              Definition.kinds);
+    if (HRESULT checked =
+            call.CheckArguments(Definition.min_count, Definition.max_count, Definition.kinds);
         FAILED(checked))
         return checked;
     if constexpr (Definition.check != nullptr) {
@@ -62,6 +62,6 @@ HRESULT StartWorkerExport(const ExCall& call) {
 }  // namespace nb::external
 
 // Defines EX_<script_name> over a WorkerExport whose name is script_name.
-#define NB_DEFINE_WORKER_FUNCTION(script_name, definition)                          \
-    static_assert(definition.name == std::u16string_view(u## #script_name));        \
+#define NB_DEFINE_WORKER_FUNCTION(script_name, definition)                   \
+    static_assert(definition.name == std::u16string_view(u## #script_name)); \
     NB_DEFINE_EX_FUNCTION(script_name, nb::external::StartWorkerExport<definition>)

@@ -45,8 +45,7 @@ class ChildProcess {
     using Started = Expected<std::optional<ChildProcess>, StartFailure>;
     // Failure to run the program is seen here, not as an exit code: the
     // child reports a failed exec through a close-on-exec pipe.
-    [[nodiscard]] static Started Start(const std::vector<std::string>& arguments,
-                                       OutputMode mode);
+    [[nodiscard]] static Started Start(const std::vector<std::string>& arguments, OutputMode mode);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;

@@ -111,9 +111,12 @@ DWORD RunProgram(JobChannel& channel, const RunRequest& request) {
     return WaitAndReport(report, **started);
 }
 
-constexpr WorkerExport<RunRequest> kRunExecutable{
-    .name = u"RunExecutable", .min_count = 1, .max_count = 2, .kinds = kKinds,
-    .read = ReadRequest, .run = RunProgram};
+constexpr WorkerExport<RunRequest> kRunExecutable{.name = u"RunExecutable",
+                                                  .min_count = 1,
+                                                  .max_count = 2,
+                                                  .kinds = kKinds,
+                                                  .read = ReadRequest,
+                                                  .run = RunProgram};
 
 }  // namespace
 }  // namespace nb::external

@@ -22,7 +22,9 @@ std::u16string TextOf(LPCWSTR text) { return text ? text : u""; }
 // The request both dialogs share, or the failed report.
 Expected<NbFileDialogRequest, HRESULT> RequestOf(const ExCall& call, NbFileDialogKind kind) {
     auto filters = ReadFileFilters(call.Argument(1));
-    if (!filters) return Unexpected(call.Fail(NB_ERROR_FILE_REQUEST, BadFilterMessage(filters.error()).c_str()));
+    if (!filters)
+        return Unexpected(
+            call.Fail(NB_ERROR_FILE_REQUEST, BadFilterMessage(filters.error()).c_str()));
     NbFileDialogRequest request;
     request.kind = kind;
     request.owner = call.frame().shell_window;

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "common/variant_text.h"
 #include "common/script_array.h"
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 
 namespace nb::external {

@@ -19,16 +19,17 @@ struct KeyQuery {
 // Codes 4151 to 4160 in order.
 constexpr LONG kFirstCode = 4151;
 constexpr KeyQuery kQueries[] = {
-    {VK_SHIFT, false},   {VK_LSHIFT, false}, {VK_RSHIFT, false}, {VK_CONTROL, false},
-    {VK_LCONTROL, false}, {VK_RCONTROL, false}, {VK_MENU, false},  {VK_LMENU, false},
-    {VK_RMENU, false},   {VK_CAPITAL, true},
+    {VK_SHIFT, false},    {VK_LSHIFT, false},   {VK_RSHIFT, false}, {VK_CONTROL, false},
+    {VK_LCONTROL, false}, {VK_RCONTROL, false}, {VK_MENU, false},   {VK_LMENU, false},
+    {VK_RMENU, false},    {VK_CAPITAL, true},
 };
 
 HRESULT GetKeyStatus(const ExCall& call) {
     if (HRESULT checked = call.CheckArguments(1, 1, kKinds); FAILED(checked)) return checked;
     const auto code = static_cast<LONG>(*NbReadInteger(call.Argument(0)));
     if (code < kFirstCode || code >= kFirstCode + static_cast<LONG>(std::size(kQueries)))
-        return call.Fail(NB_ERROR_FUNCTION_FIRST, u"Catastrophic: Invalid GetKeyStatus() parameter");
+        return call.Fail(NB_ERROR_FUNCTION_FIRST,
+                         u"Catastrophic: Invalid GetKeyStatus() parameter");
     const KeyQuery& query = kQueries[code - kFirstCode];
     const NbKeyState state = NbGetKeyState(query.virtual_key);
     return call.ReturnBoolean(query.asks_toggled ? state.toggled : state.down);

@@ -1,8 +1,9 @@
 // EX_MsgBox(text, caption, type): the system's message box, modal to the
 // shell window; type carries the button set, icon and default button bits,
 // and the answer is the pressed button's code (1 OK ... 7 No).
-#include "external/frame/export.h"
 #include "platform/ui/message_box.h"
+
+#include "external/frame/export.h"
 
 namespace nb::external {
 namespace {

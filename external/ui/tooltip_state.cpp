@@ -7,8 +7,8 @@ NbTooltip TooltipState::Apply(const TooltipCall& call) {
         NbTooltip made;
         made.owner = call.owner;
         made.close_button = call.close_button.value_or(false);
-        made.shape = call.balloon.value_or(true) ? NbTooltipShape::kBalloon
-                                                 : NbTooltipShape::kRectangle;
+        made.shape =
+            call.balloon.value_or(true) ? NbTooltipShape::kBalloon : NbTooltipShape::kRectangle;
         m_current = made;
     }
     m_current->text = call.text;

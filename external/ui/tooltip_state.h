@@ -16,8 +16,8 @@ namespace nb::external {
 struct TooltipCall {
     HWND owner = nullptr;
     std::u16string text;
-    NbPoint offset;                    // client pixels, already scaled
-    std::optional<int> max_width;      // scaled pixels
+    NbPoint offset;                // client pixels, already scaled
+    std::optional<int> max_width;  // scaled pixels
     std::optional<NbTooltipIcon> icon;
     std::optional<std::u16string> title;
     std::optional<bool> close_button;

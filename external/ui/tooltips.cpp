@@ -8,10 +8,10 @@
 namespace nb::external {
 namespace {
 
-constexpr NbArgumentKind kKinds[] = {
-    NbArgumentKind::String,  NbArgumentKind::Integer, NbArgumentKind::Integer,
-    NbArgumentKind::Integer, NbArgumentKind::Integer, NbArgumentKind::String,
-    NbArgumentKind::Boolean, NbArgumentKind::Boolean};
+constexpr NbArgumentKind kKinds[] = {NbArgumentKind::String,  NbArgumentKind::Integer,
+                                     NbArgumentKind::Integer, NbArgumentKind::Integer,
+                                     NbArgumentKind::Integer, NbArgumentKind::String,
+                                     NbArgumentKind::Boolean, NbArgumentKind::Boolean};
 
 constexpr double kBaseDpi = 96.0;
 

@@ -2,9 +2,9 @@
 // (not-a-number, infinities, denormals, out-of-range values) and any block length. The first
 // byte picks the bit rate; the rest are samples. Every access unit must stay within the
 // decoder's buffer and carry its SBR payload.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -22,10 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t at = 0;
     int blocks = 0;
     while (at < samples.size() || blocks < 6) {
-        const std::size_t length = std::min<std::size_t>(samples.size() - std::min(at, samples.size()), 2 * 2048 - 2 * (blocks % 3));
-        const auto frame = created.encoder->encode(std::span<const float>(samples.data() + std::min(at, samples.size()), length));
+        const std::size_t length = std::min<std::size_t>(
+            samples.size() - std::min(at, samples.size()), 2 * 2048 - 2 * (blocks % 3));
+        const auto frame = created.encoder->encode(
+            std::span<const float>(samples.data() + std::min(at, samples.size()), length));
         // 6144 bits per channel is the decoder's input buffer.
-        if (frame.access_unit.empty() || frame.access_unit.size() > 6144 / 8 || frame.ancillary_bytes <= 0) __builtin_trap();
+        if (frame.access_unit.empty() || frame.access_unit.size() > 6144 / 8 ||
+            frame.ancillary_bytes <= 0)
+            __builtin_trap();
         at += length;
         ++blocks;
     }

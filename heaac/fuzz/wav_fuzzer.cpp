@@ -7,7 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto result = heaac::parse_wav(std::span<const std::uint8_t>(data, size));
-    if (result.audio && result.audio->samples.size() % static_cast<std::size_t>(result.audio->channels) != 0) {
+    if (result.audio &&
+        result.audio->samples.size() % static_cast<std::size_t>(result.audio->channels) != 0) {
         __builtin_trap();
     }
     return 0;

@@ -32,7 +32,8 @@ std::vector<float> music_like(int rate_hz, int channels, int frames) {
             const double tones = 6000.0 * std::sin(2 * std::numbers::pi * 440.0 * t) +
                                  3000.0 * std::sin(2 * std::numbers::pi * (1250.0 + 300 * c) * t) +
                                  1500.0 * std::sin(2 * std::numbers::pi * 7000.0 * t);
-            samples.push_back(static_cast<float>(std::round(tones + noise)));  // integral, so int16 holds it exactly
+            samples.push_back(static_cast<float>(
+                std::round(tones + noise)));  // integral, so int16 holds it exactly
         }
     }
     return samples;
@@ -51,7 +52,8 @@ bool bit_at(const std::vector<std::uint8_t>& bytes, std::size_t bit) {
 
 std::uint32_t bits_at(const std::vector<std::uint8_t>& bytes, std::size_t bit, int count) {
     std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i) value = (value << 1) | (bit_at(bytes, bit + static_cast<std::size_t>(i)) ? 1U : 0U);
+    for (int i = 0; i < count; ++i)
+        value = (value << 1) | (bit_at(bytes, bit + static_cast<std::size_t>(i)) ? 1U : 0U);
     return value;
 }
 
@@ -108,45 +110,55 @@ TEST_P(FillPayload, ComesAfterTheChannelElementsAndCountsAgainstTheBudget) {
     std::int64_t unit_bits = 0;
     for (int f = 0; f < frames; ++f) {
         const auto payload = fill_data_payload(1 + f % 60);
-        const std::span<const float> frame(samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame * setup.channels,
-                                           static_cast<std::size_t>(kFrame * setup.channels));
+        const std::span<const float> frame(
+            samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame * setup.channels,
+            static_cast<std::size_t>(kFrame * setup.channels));
         const auto unit = encoder.encode_frame(frame, payload);
         unit_bits += static_cast<std::int64_t>(unit.size()) * 8;
-        if (payload.size() >= 8) {  // shorter ones may repeat by chance; the decoders check them too
+        if (payload.size() >=
+            8) {  // shorter ones may repeat by chance; the decoders check them too
             const auto pattern = fill_element_bits(payload);
             const long at = find_bits(unit, pattern);
             ASSERT_GT(at, 0) << "frame " << f;
             const auto next_id = bits_at(unit, static_cast<std::size_t>(at) + pattern.size(), 3);
-            EXPECT_TRUE(next_id == 6 || next_id == 7) << "frame " << f << " next element " << next_id;
+            EXPECT_TRUE(next_id == 6 || next_id == 7)
+                << "frame " << f << " next element " << next_id;
         }
         const auto adts = encoder.to_adts(unit);
-        out.write(reinterpret_cast<const char*>(adts.data()), static_cast<std::streamsize>(adts.size()));
+        out.write(reinterpret_cast<const char*>(adts.data()),
+                  static_cast<std::streamsize>(adts.size()));
     }
     out.close();
     const double seconds = static_cast<double>(frames) * kFrame / setup.rate_hz;
-    EXPECT_NEAR(static_cast<double>(unit_bits) / seconds, setup.bitrate_bps, 0.02 * setup.bitrate_bps);
+    EXPECT_NEAR(static_cast<double>(unit_bits) / seconds, setup.bitrate_bps,
+                0.02 * setup.bitrate_bps);
 
     const auto ffmpeg = test::run("ffmpeg -v error -f aac -i " + adts_path.string() + " -f null -");
     EXPECT_EQ(ffmpeg.exit_code, 0);
     EXPECT_EQ(ffmpeg.output, "");
-    const auto faad = test::run("faad -q -o " + (dir.path() / "faad.wav").string() + " " + adts_path.string());
+    const auto faad =
+        test::run("faad -q -o " + (dir.path() / "faad.wav").string() + " " + adts_path.string());
     EXPECT_EQ(faad.exit_code, 0) << faad.output;
     EXPECT_EQ(faad.output.find("rror"), std::string::npos) << faad.output;
     EXPECT_EQ(faad.output.find("arning"), std::string::npos) << faad.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, FillPayload,
-                         ::testing::Values(PayloadSetup{"mono_22050_24k", 22050, 1, 24000}, PayloadSetup{"mono_22050_16k", 22050, 1, 16000},
+                         ::testing::Values(PayloadSetup{"mono_22050_24k", 22050, 1, 24000},
+                                           PayloadSetup{"mono_22050_16k", 22050, 1, 16000},
                                            PayloadSetup{"stereo_44100_64k", 44100, 2, 64000}),
-                         [](const ::testing::TestParamInfo<PayloadSetup>& param_info) { return std::string(param_info.param.name); });
+                         [](const ::testing::TestParamInfo<PayloadSetup>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
 
 TEST(EncoderApi, FloatAndInt16InputGiveTheSameStream) {
     auto a = Encoder::create({44100, 2, 64000}).encoder;
     auto b = Encoder::create({44100, 2, 64000}).encoder;
     const auto samples = music_like(44100, 2, 20 * kFrame);
     for (int f = 0; f < 20; ++f) {
-        const std::span<const float> frame(samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame * 2,
-                                           static_cast<std::size_t>(kFrame * 2));
+        const std::span<const float> frame(
+            samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame * 2,
+            static_cast<std::size_t>(kFrame * 2));
         std::vector<std::int16_t> ints(frame.begin(), frame.end());
         ASSERT_EQ(a->encode_frame(frame), b->encode_frame(ints)) << "frame " << f;
     }
@@ -156,7 +168,8 @@ TEST(EncoderApi, OversizedPayloadIsLeftOut) {
     auto encoder = Encoder::create({22050, 1, 24000}).encoder;
     std::vector<float> silence(kFrame, 0.0F);
     const auto plain = encoder->encode_frame(silence);
-    const auto unit = encoder->encode_frame(silence, fill_data_payload(Encoder::kMaxFillPayloadBytes + 1));
+    const auto unit =
+        encoder->encode_frame(silence, fill_data_payload(Encoder::kMaxFillPayloadBytes + 1));
     EXPECT_LT(unit.size(), 60U);
     EXPECT_GE(plain.size(), 1U);
 }
@@ -175,9 +188,10 @@ TEST(EncoderApi, BandwidthLimitCutsTheCodedSpectrum) {
         std::ofstream out(adts_path, std::ios::binary);
         const auto samples = music_like(rate, 1, frames * kFrame);
         for (int f = 0; f < frames; ++f) {
-            const auto adts = encoder->to_adts(encoder->encode_frame(
-                std::span<const float>(samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame, kFrame)));
-            out.write(reinterpret_cast<const char*>(adts.data()), static_cast<std::streamsize>(adts.size()));
+            const auto adts = encoder->to_adts(encoder->encode_frame(std::span<const float>(
+                samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame, kFrame)));
+            out.write(reinterpret_cast<const char*>(adts.data()),
+                      static_cast<std::streamsize>(adts.size()));
         }
     }
     const auto decoded = test::decode_to_float(adts_path);
@@ -216,27 +230,32 @@ TEST(NoiseSubstitution, KeepsTheLevelOfNoise) {
     std::uint32_t lcg_state = 777;
     for (int i = 0; i < frames * kFrame; ++i) {
         lcg_state = lcg_state * 1664525U + 1013904223U;
-        samples.push_back(static_cast<float>(std::round((static_cast<double>(lcg_state >> 8) / (1 << 24) - 0.5) * 8000.0)));
+        samples.push_back(static_cast<float>(
+            std::round((static_cast<double>(lcg_state >> 8) / (1 << 24) - 0.5) * 8000.0)));
     }
     {
         std::ofstream out(adts_path, std::ios::binary);
         for (int f = 0; f < frames; ++f) {
-            const auto adts = encoder->to_adts(encoder->encode_frame(
-                std::span<const float>(samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame, kFrame)));
-            out.write(reinterpret_cast<const char*>(adts.data()), static_cast<std::streamsize>(adts.size()));
+            const auto adts = encoder->to_adts(encoder->encode_frame(std::span<const float>(
+                samples.data() + static_cast<std::ptrdiff_t>(f) * kFrame, kFrame)));
+            out.write(reinterpret_cast<const char*>(adts.data()),
+                      static_cast<std::streamsize>(adts.size()));
         }
     }
     const auto decoded = test::decode_to_float(adts_path);
     ASSERT_GE(decoded.size(), static_cast<std::size_t>(frames * kFrame));
-    // Power between two frequencies over 16 blocks of 1024 (decoded: delayed by 2048, full scale 1).
-    const auto band_power = [&](const auto& signal, int first, double scale, double from_hz, double to_hz) {
+    // Power between two frequencies over 16 blocks of 1024 (decoded: delayed by 2048, full scale
+    // 1).
+    const auto band_power = [&](const auto& signal, int first, double scale, double from_hz,
+                                double to_hz) {
         double total = 0.0;
         for (int block = 0; block < 16; ++block) {
             for (double f = from_hz; f < to_hz; f += rate / 1024.0) {
                 double re = 0.0, im = 0.0;
                 for (int n = 0; n < 1024; ++n) {
                     const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * n / 1024);
-                    const double x = scale * signal[static_cast<std::size_t>(first + block * 1024 + n)] * w;
+                    const double x =
+                        scale * signal[static_cast<std::size_t>(first + block * 1024 + n)] * w;
                     re += x * std::cos(2 * std::numbers::pi * f * n / rate);
                     im -= x * std::sin(2 * std::numbers::pi * f * n / rate);
                 }

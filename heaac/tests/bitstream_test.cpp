@@ -48,23 +48,28 @@ TEST(SpectrumHuffman, CountedBitsMatchWrittenBits) {
         std::vector<int> values;
     };
     const std::vector<Case> cases = {
-        {1, {1, -1, 0, 1}},  {2, {0, 0, 0, 0, -1, 1, 1, -1}}, {4, {2, 0, -2, 1}},
-        {6, {-4, 3}},        {8, {7, -7, 0, 5}},              {10, {12, -11}},
-        {11, {15, -16}},     {11, {8191, -17}},               {11, {0, 300}},
+        {1, {1, -1, 0, 1}}, {2, {0, 0, 0, 0, -1, 1, 1, -1}},
+        {4, {2, 0, -2, 1}}, {6, {-4, 3}},
+        {8, {7, -7, 0, 5}}, {10, {12, -11}},
+        {11, {15, -16}},    {11, {8191, -17}},
+        {11, {0, 300}},
     };
     for (const auto& c : cases) {
         BitWriter writer;
         write_spectrum(writer, c.codebook, c.values);
-        EXPECT_EQ(writer.bit_count(), count_spectrum_bits(c.codebook, c.values)) << "codebook " << c.codebook;
+        EXPECT_EQ(writer.bit_count(), count_spectrum_bits(c.codebook, c.values))
+            << "codebook " << c.codebook;
     }
     for (const auto& c : cases) {
         if (c.codebook == kEscapeCodebook) continue;
         const int first = c.codebook - (c.codebook + 1) % 2;  // the odd codebook of the pair
         const auto pair = count_spectrum_bits_pair(first, c.values);
         EXPECT_EQ(pair.first_bits, count_spectrum_bits(first, c.values)) << "codebook " << first;
-        EXPECT_EQ(pair.second_bits, count_spectrum_bits(first + 1, c.values)) << "codebook " << first + 1;
+        EXPECT_EQ(pair.second_bits, count_spectrum_bits(first + 1, c.values))
+            << "codebook " << first + 1;
     }
-    EXPECT_EQ(count_spectrum_bits_pair(3, std::vector<int>{3, 0, 0, 0}).second_bits, kUncodableBits);
+    EXPECT_EQ(count_spectrum_bits_pair(3, std::vector<int>{3, 0, 0, 0}).second_bits,
+              kUncodableBits);
     EXPECT_EQ(count_spectrum_bits(1, std::vector<int>{2, 0, 0, 0}), kUncodableBits);
     EXPECT_EQ(count_spectrum_bits(0, std::vector<int>{0, 1}), kUncodableBits);
     EXPECT_EQ(count_spectrum_bits(0, std::vector<int>{0, 0}), 0);

@@ -1,6 +1,5 @@
 // End-to-end: encode WAV files with heaac-enc and decode them with FFmpeg's and faad's decoders.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,9 +34,10 @@ struct Signal {
 };
 
 class EncodeDecode : public ::testing::TestWithParam<Signal> {
-protected:
+   protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("heaac_test_" + std::string(GetParam().name) + "_" + std::to_string(getpid()));
+        m_dir = fs::temp_directory_path() /
+                ("heaac_test_" + std::string(GetParam().name) + "_" + std::to_string(getpid()));
         fs::create_directories(m_dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }
@@ -48,7 +48,8 @@ std::vector<std::int16_t> render(const Signal& signal) {
     std::vector<std::int16_t> samples;
     for (int i = 0; i < signal.frames; ++i) {
         for (int c = 0; c < signal.channels; ++c) {
-            samples.push_back(static_cast<std::int16_t>(std::clamp(std::lround(signal.sample(i, c)), -32768L, 32767L)));
+            samples.push_back(static_cast<std::int16_t>(
+                std::clamp(std::lround(signal.sample(i, c)), -32768L, 32767L)));
         }
     }
     return samples;
@@ -61,8 +62,9 @@ TEST_P(EncodeDecode, DecodesCleanlyWithFfmpegAndFaad) {
     const auto input = m_dir / "in.wav";
     const auto coded = m_dir / "out.aac";
     write_wav(input, signal.rate_hz, signal.channels, render(signal));
-    const auto encoded = run(std::string(HEAAC_ENC_PATH) + " --lc --bitrate " + std::to_string(signal.bitrate_bps) + " " +
-                             input.string() + " " + coded.string());
+    const auto encoded =
+        run(std::string(HEAAC_ENC_PATH) + " --lc --bitrate " + std::to_string(signal.bitrate_bps) +
+            " " + input.string() + " " + coded.string());
     ASSERT_EQ(encoded.exit_code, 0) << encoded.output;
     EXPECT_NE(encoded.output.find("encoder delay: 2048"), std::string::npos);
 
@@ -75,7 +77,10 @@ TEST_P(EncodeDecode, DecodesCleanlyWithFfmpegAndFaad) {
     EXPECT_EQ(faad.output.find("rror"), std::string::npos) << faad.output;
 
     const auto decoded_wav = m_dir / "ffmpeg.wav";
-    ASSERT_EQ(run("ffmpeg -v error -f aac -i " + coded.string() + " -c:a pcm_s16le " + decoded_wav.string()).exit_code, 0);
+    ASSERT_EQ(run("ffmpeg -v error -f aac -i " + coded.string() + " -c:a pcm_s16le " +
+                  decoded_wav.string())
+                  .exit_code,
+              0);
     const auto decoded = read_wav(decoded_wav);
     const int frames = (signal.frames + 2048 + 1023) / 1024;
     EXPECT_EQ(decoded.channels, signal.channels);
@@ -94,17 +99,25 @@ const Signal kSignals[] = {
     {"click_train_stereo", 44100, 2, 64000, 44100,
      [](int i, int c) {
          const int since_click = i % 4410;
-         return since_click < 400 ? 20000.0 * std::exp(-since_click / 80.0) * std::sin(i * (1.7 + c)) : 0.0;
+         return since_click < 400
+                    ? 20000.0 * std::exp(-since_click / 80.0) * std::sin(i * (1.7 + c))
+                    : 0.0;
      }},
     // White noise goes largely as noise substitution (PNS) above 4 kHz.
     {"white_noise_mono", 22050, 1, 24000, 44100,
-     [](int i, int) { return 6000.0 * std::sin(i * 12.9898) * std::cos(i * 78.233 + 0.5 * std::sin(i * 0.001)); }},
+     [](int i, int) {
+         return 6000.0 * std::sin(i * 12.9898) * std::cos(i * 78.233 + 0.5 * std::sin(i * 0.001));
+     }},
     {"noise_stereo", 44100, 2, 64000, 44100 + 333,
-     [](int i, int c) { return 8000.0 * std::sin(i * 12.9898 + c * 78.233) * std::cos(i * 0.731); }},
+     [](int i, int c) {
+         return 8000.0 * std::sin(i * 12.9898 + c * 78.233) * std::cos(i * 0.731);
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, EncodeDecode, ::testing::ValuesIn(kSignals),
-                         [](const ::testing::TestParamInfo<Signal>& param_info) { return std::string(param_info.param.name); });
+                         [](const ::testing::TestParamInfo<Signal>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
 
 }  // namespace
 }  // namespace heaac

@@ -32,7 +32,8 @@ std::string prefix_code_problem(const std::array<HuffmanCode, N>& table) {
     for (std::size_t a = 0; a < N; ++a) {
         for (std::size_t b = 0; b < N; ++b) {
             if (a == b || table[a].length > table[b].length) continue;
-            if ((table[b].code >> (table[b].length - table[a].length)) == table[a].code) return "prefix at " + std::to_string(a);
+            if ((table[b].code >> (table[b].length - table[a].length)) == table[a].code)
+                return "prefix at " + std::to_string(a);
         }
     }
     return "";
@@ -62,7 +63,8 @@ TEST(He2Bands, DerivesTheTwoRegionMasterTable) {
     params.stop_freq = 9;
     const auto bands = derive_sbr_bands(44100, params);
     ASSERT_TRUE(bands);
-    EXPECT_EQ(bands->master, (std::vector<int>{17, 18, 19, 20, 22, 24, 26, 28, 30, 32, 34, 37, 40, 43, 47}));
+    EXPECT_EQ(bands->master,
+              (std::vector<int>{17, 18, 19, 20, 22, 24, 26, 28, 30, 32, 34, 37, 40, 43, 47}));
     EXPECT_EQ(bands->kx, 17);
     EXPECT_EQ(bands->high, bands->master);
     // Odd/even rule for the low table: 14 high bands give 7 low bands on every second border.
@@ -78,7 +80,8 @@ TEST(He2Bands, RefusesTablesTheDecoderRejects) {
         bool valid;
     };
     // Spans over 35 bands at 44100 Hz and out-of-range fields are invalid.
-    for (const Case c : {Case{8, 9, true}, Case{3, 15, true}, Case{0, 13, false}, Case{16, 9, false}, Case{5, 16, false}}) {
+    for (const Case c : {Case{8, 9, true}, Case{3, 15, true}, Case{0, 13, false},
+                         Case{16, 9, false}, Case{5, 16, false}}) {
         SbrBandParams params;
         params.start_freq = c.start;
         params.stop_freq = c.stop;
@@ -95,11 +98,13 @@ TEST(He2Bands, RefusesTablesTheDecoderRejects) {
 TEST(He2Encoder, AudioSpecificConfigSignalsSbrOverA22050HzMonoCore) {
     const auto created = He2Encoder::create({});
     ASSERT_TRUE(created.encoder) << created.error;
-    EXPECT_EQ(created.encoder->audio_specific_config(), (std::vector<std::uint8_t>{0x2B, 0x8A, 0x08, 0x00}));
+    EXPECT_EQ(created.encoder->audio_specific_config(),
+              (std::vector<std::uint8_t>{0x2B, 0x8A, 0x08, 0x00}));
 }
 
 TEST(He2Encoder, AcceptsTheTunedBitRatesOnly) {
-    for (int bitrate : {24000, 28000, 32000, 36000, 40000, 48000}) EXPECT_TRUE(He2Encoder::create({bitrate}).encoder) << bitrate;
+    for (int bitrate : {24000, 28000, 32000, 36000, 40000, 48000})
+        EXPECT_TRUE(He2Encoder::create({bitrate}).encoder) << bitrate;
     for (int bitrate : {0, 23999, 48001, 128000}) {
         const auto created = He2Encoder::create({bitrate});
         EXPECT_FALSE(created.encoder) << bitrate;
@@ -113,8 +118,10 @@ TEST(He2Encoder, CarriesTheSbrPayloadInsideEveryAccessUnit) {
     for (int frame = 0; frame < 8; ++frame) {
         for (int i = 0; i < He2Encoder::kInputFrames; ++i) {
             const double t = (frame * He2Encoder::kInputFrames + i) / 44100.0;
-            block[static_cast<std::size_t>(2 * i)] = static_cast<float>(8000.0 * std::sin(2 * std::numbers::pi * 9000.0 * t));
-            block[static_cast<std::size_t>(2 * i + 1)] = static_cast<float>(4000.0 * std::sin(2 * std::numbers::pi * 700.0 * t));
+            block[static_cast<std::size_t>(2 * i)] =
+                static_cast<float>(8000.0 * std::sin(2 * std::numbers::pi * 9000.0 * t));
+            block[static_cast<std::size_t>(2 * i + 1)] =
+                static_cast<float>(4000.0 * std::sin(2 * std::numbers::pi * 700.0 * t));
         }
         const auto coded = encoder->encode(block);
         EXPECT_GT(coded.ancillary_bytes, 0);
@@ -130,7 +137,10 @@ TEST(He2Qmf, ATonePeaksInItsBandWithAQuarterOfItsSquaredAmplitude) {
     std::array<float, kQmfBands> samples{};
     double in_band = 0.0, neighbours = 0.0;
     for (int s = 0; s < 40; ++s) {
-        for (int n = 0; n < kQmfBands; ++n) samples[static_cast<std::size_t>(n)] = static_cast<float>(1000.0 * std::cos(2 * std::numbers::pi * frequency * (s * kQmfBands + n) / 44100.0));
+        for (int n = 0; n < kQmfBands; ++n)
+            samples[static_cast<std::size_t>(n)] =
+                static_cast<float>(1000.0 * std::cos(2 * std::numbers::pi * frequency *
+                                                     (s * kQmfBands + n) / 44100.0));
         qmf.process(samples, slot);
         if (s < 20) continue;  // past the prototype's length
         in_band += std::norm(slot[kBand]);
@@ -148,8 +158,11 @@ TEST(He2Ps, QuantisesLevelDifferenceAndCoherence) {
         float left_gain, right_gain;
         int iid, icc;
     };
-    const Case cases[] = {{"left only", 1.0F, 0.0F, 7, 0}, {"right only", 0.0F, 1.0F, -7, 0}, {"centre", 1.0F, 1.0F, 0, 0},
-                          {"4 dB left", 1.0F, 0.631F, 2, 0}, {"inverted", 1.0F, -1.0F, 0, 7}};
+    const Case cases[] = {{"left only", 1.0F, 0.0F, 7, 0},
+                          {"right only", 0.0F, 1.0F, -7, 0},
+                          {"centre", 1.0F, 1.0F, 0, 0},
+                          {"4 dB left", 1.0F, 0.631F, 2, 0},
+                          {"inverted", 1.0F, -1.0F, 0, 7}};
     for (const auto& c : cases) {
         QmfAnalysis qmf;
         PsEncoder ps;
@@ -174,8 +187,10 @@ TEST(He2Ps, QuantisesLevelDifferenceAndCoherence) {
         }
         (void)ps.encode_frame(left, right);
         for (int b = 0; b < kPsBands; ++b) {
-            EXPECT_EQ(ps.iid_indices()[static_cast<std::size_t>(b)], c.iid) << c.name << " band " << b;
-            EXPECT_EQ(ps.icc_indices()[static_cast<std::size_t>(b)], c.icc) << c.name << " band " << b;
+            EXPECT_EQ(ps.iid_indices()[static_cast<std::size_t>(b)], c.iid)
+                << c.name << " band " << b;
+            EXPECT_EQ(ps.icc_indices()[static_cast<std::size_t>(b)], c.icc)
+                << c.name << " band " << b;
         }
     }
 }
@@ -194,11 +209,13 @@ std::vector<SbrFrameData> analyse_sbr(const std::function<float(int)>& signal, i
     std::array<float, kQmfBands> samples{};
     const int total_slots = frames * kSbrFrameSlots + SbrEncoder::kLookaheadSlots;
     for (int s = 0; s < total_slots; ++s) {
-        for (int n = 0; n < kQmfBands; ++n) samples[static_cast<std::size_t>(n)] = signal(s * kQmfBands + n);
+        for (int n = 0; n < kQmfBands; ++n)
+            samples[static_cast<std::size_t>(n)] = signal(s * kQmfBands + n);
         QmfSlot slot{};
         qmf.process(samples, slot);
         EnergySlot e{};
-        for (int k = 0; k < kQmfBands; ++k) e[static_cast<std::size_t>(k)] = std::norm(slot[static_cast<std::size_t>(k)]);
+        for (int k = 0; k < kQmfBands; ++k)
+            e[static_cast<std::size_t>(k)] = std::norm(slot[static_cast<std::size_t>(k)]);
         slots.push_back(slot);
         energy.push_back(e);
     }
@@ -206,8 +223,9 @@ std::vector<SbrFrameData> analyse_sbr(const std::function<float(int)>& signal, i
     const std::size_t count = kSbrFrameSlots + SbrEncoder::kLookaheadSlots;
     for (int f = 0; f < frames; ++f) {
         const auto first = static_cast<std::size_t>(f * kSbrFrameSlots);
-        const auto payload = sbr->encode_frame(std::span<const EnergySlot>(energy).subspan(first, count),
-                                               std::span<const QmfSlot>(slots).subspan(first, count), BitWriter{});
+        const auto payload =
+            sbr->encode_frame(std::span<const EnergySlot>(energy).subspan(first, count),
+                              std::span<const QmfSlot>(slots).subspan(first, count), BitWriter{});
         EXPECT_FALSE(payload.empty());
         chosen.push_back(sbr->last_frame());
     }
@@ -226,7 +244,8 @@ TEST(He2Sbr, SteadyNoiseTakesOneEnvelopeAndAFullNoiseFloor) {
     const auto frames = analyse_sbr(noise_sample, 8);
     for (std::size_t f = 2; f < frames.size(); ++f) {
         EXPECT_EQ(frames[f].envelope_count, 1) << f;
-        EXPECT_TRUE(std::all_of(frames[f].add_harmonic.begin(), frames[f].add_harmonic.end(), [](std::uint8_t h) { return h == 0; }));
+        EXPECT_TRUE(std::all_of(frames[f].add_harmonic.begin(), frames[f].add_harmonic.end(),
+                                [](std::uint8_t h) { return h == 0; }));
         // Unpredictable subbands: noise at least as strong as the tonal part (value 6 or less).
         EXPECT_LE(frames[f].noise[0][0], 6) << f;
     }
@@ -242,10 +261,13 @@ TEST(He2Sbr, AnAttackInsideAFrameGetsABorderAtIt) {
     ASSERT_GT(frame.pointer, 0);
     // The transient's envelope starts within one time slot pair of the attack and carries
     // far more energy than the envelope before it (values in 3 dB steps).
-    const int transient = frame.frame_class == SbrFrameClass::kVarFix ? frame.pointer - 1 : frame.envelope_count + 1 - frame.pointer;
+    const int transient = frame.frame_class == SbrFrameClass::kVarFix
+                              ? frame.pointer - 1
+                              : frame.envelope_count + 1 - frame.pointer;
     ASSERT_GT(transient, 0);
     EXPECT_NEAR(frame.borders[static_cast<std::size_t>(transient)], 10, 2);
-    EXPECT_LT(frame.envelope[static_cast<std::size_t>(transient) - 1][2] + 10, frame.envelope[static_cast<std::size_t>(transient)][2]);
+    EXPECT_LT(frame.envelope[static_cast<std::size_t>(transient) - 1][2] + 10,
+              frame.envelope[static_cast<std::size_t>(transient)][2]);
     // Steady frames before and after keep plain equal envelopes.
     EXPECT_EQ(frames[2].frame_class, SbrFrameClass::kFixFix);
 }
@@ -253,7 +275,12 @@ TEST(He2Sbr, AnAttackInsideAFrameGetsABorderAtIt) {
 TEST(He2Sbr, ASteadyHighToneGetsAnAddedSineInItsBand) {
     constexpr double kToneHz = 10000.0;
     const auto frames = analyse_sbr(
-        [](int i) { return 3000.0F * static_cast<float>(std::sin(2 * std::numbers::pi * kToneHz * i / 44100.0)) + 0.01F * noise_sample(i); }, 8);
+        [](int i) {
+            return 3000.0F *
+                       static_cast<float>(std::sin(2 * std::numbers::pi * kToneHz * i / 44100.0)) +
+                   0.01F * noise_sample(i);
+        },
+        8);
     SbrBandParams params;
     params.start_freq = 8;
     params.stop_freq = 10;
@@ -262,7 +289,9 @@ TEST(He2Sbr, ASteadyHighToneGetsAnAddedSineInItsBand) {
     int tone_band = 0;
     while (bands.high[static_cast<std::size_t>(tone_band) + 1] <= subband) ++tone_band;
     for (std::size_t f = 2; f < frames.size(); ++f) {
-        for (int b = 0; b < bands.high_count(); ++b) EXPECT_EQ(frames[f].add_harmonic[static_cast<std::size_t>(b)], b == tone_band ? 1 : 0) << f << " " << b;
+        for (int b = 0; b < bands.high_count(); ++b)
+            EXPECT_EQ(frames[f].add_harmonic[static_cast<std::size_t>(b)], b == tone_band ? 1 : 0)
+                << f << " " << b;
     }
 }
 

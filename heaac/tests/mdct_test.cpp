@@ -1,11 +1,11 @@
+#include "heaac/mdct.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <random>
 #include <vector>
-
-#include "heaac/mdct.h"
 
 namespace heaac {
 namespace {
@@ -18,7 +18,8 @@ std::vector<double> inverse_mdct(const std::vector<float>& coefficients) {
     for (int n = 0; n < 2 * n_lines; ++n) {
         double sum = 0.0;
         for (int k = 0; k < n_lines; ++k) {
-            sum += coefficients[static_cast<std::size_t>(k)] * std::cos(std::numbers::pi / n_lines * (n + n0) * (k + 0.5));
+            sum += coefficients[static_cast<std::size_t>(k)] *
+                   std::cos(std::numbers::pi / n_lines * (n + n0) * (k + 0.5));
         }
         output[static_cast<std::size_t>(n)] = sum / n_lines;
     }
@@ -37,20 +38,23 @@ TEST_P(MdctReconstruction, OverlapAddRestoresTheInput) {
     for (auto& x : input) x = sample(random);
     std::vector<float> window(static_cast<std::size_t>(2 * n_lines));
     for (std::size_t n = 0; n < window.size(); ++n) {
-        window[n] = static_cast<float>(std::sin(std::numbers::pi * (static_cast<double>(n) + 0.5) / (2.0 * n_lines)));
+        window[n] = static_cast<float>(
+            std::sin(std::numbers::pi * (static_cast<double>(n) + 0.5) / (2.0 * n_lines)));
     }
     Mdct mdct(n_lines);
     std::vector<std::vector<double>> outputs;
     for (int frame = 0; frame < 2; ++frame) {
         std::vector<float> windowed(window.size());
-        for (std::size_t n = 0; n < window.size(); ++n) windowed[n] = input[static_cast<std::size_t>(frame * n_lines) + n] * window[n];
+        for (std::size_t n = 0; n < window.size(); ++n)
+            windowed[n] = input[static_cast<std::size_t>(frame * n_lines) + n] * window[n];
         std::vector<float> coefficients(static_cast<std::size_t>(n_lines));
         mdct.forward(windowed, coefficients);
         outputs.push_back(inverse_mdct(coefficients));
     }
     for (int n = 0; n < n_lines; ++n) {
         const auto i = static_cast<std::size_t>(n);
-        const double rebuilt = outputs[0][i + static_cast<std::size_t>(n_lines)] * window[i + static_cast<std::size_t>(n_lines)] +
+        const double rebuilt = outputs[0][i + static_cast<std::size_t>(n_lines)] *
+                                   window[i + static_cast<std::size_t>(n_lines)] +
                                outputs[1][i] * window[i];
         ASSERT_NEAR(rebuilt, input[i + static_cast<std::size_t>(n_lines)], 0.05) << "sample " << n;
     }

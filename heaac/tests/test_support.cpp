@@ -20,7 +20,8 @@ CommandResult run(const std::string& command) {
     return result;
 }
 
-void write_wav(const fs::path& path, int rate_hz, int channels, const std::vector<std::int16_t>& samples) {
+void write_wav(const fs::path& path, int rate_hz, int channels,
+               const std::vector<std::int16_t>& samples) {
     std::ofstream out(path, std::ios::binary);
     auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
@@ -37,7 +38,8 @@ void write_wav(const fs::path& path, int rate_hz, int channels, const std::vecto
     u16(16);
     out.write("data", 4);
     u32(data_bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(data_bytes));
+    out.write(reinterpret_cast<const char*>(samples.data()),
+              static_cast<std::streamsize>(data_bytes));
 }
 
 WavAudio read_wav(const fs::path& path) {
@@ -49,13 +51,14 @@ WavAudio read_wav(const fs::path& path) {
 
 std::vector<float> decode_to_float(const fs::path& adts_path) {
     const fs::path raw_path = adts_path.string() + ".f32";
-    const auto decoded = run("ffmpeg -v error -y -f aac -i " + adts_path.string() + " -f f32le -c:a pcm_f32le " +
-                             raw_path.string());
+    const auto decoded = run("ffmpeg -v error -y -f aac -i " + adts_path.string() +
+                             " -f f32le -c:a pcm_f32le " + raw_path.string());
     if (decoded.exit_code != 0) return {};
     std::ifstream in(raw_path, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
     std::vector<float> samples(bytes.size() / sizeof(float));
-    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(samples.size() * sizeof(float)),
+    std::copy(bytes.begin(),
+              bytes.begin() + static_cast<std::ptrdiff_t>(samples.size() * sizeof(float)),
               reinterpret_cast<char*>(samples.data()));
     return samples;
 }

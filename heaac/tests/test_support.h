@@ -17,7 +17,8 @@ struct CommandResult {
 
 CommandResult run(const std::string& command);
 
-void write_wav(const std::filesystem::path& path, int rate_hz, int channels, const std::vector<std::int16_t>& samples);
+void write_wav(const std::filesystem::path& path, int rate_hz, int channels,
+               const std::vector<std::int16_t>& samples);
 WavAudio read_wav(const std::filesystem::path& path);
 
 // Decodes an ADTS file with ffmpeg to interleaved 32-bit floats (full scale 1.0). Float output
@@ -26,14 +27,14 @@ std::vector<float> decode_to_float(const std::filesystem::path& adts_path);
 
 // A fresh directory under the system temp dir, removed again on destruction.
 class ScratchDir {
-public:
+   public:
     explicit ScratchDir(const std::string& name);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
 
-private:
+   private:
     std::filesystem::path m_path;
 };
 

@@ -1,3 +1,5 @@
+#include "heaac/window_switching.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,16 +7,16 @@
 #include <numeric>
 #include <vector>
 
-#include "heaac/window_switching.h"
-
 namespace heaac {
 namespace {
 
 // Which sequence may follow which (ISO/IEC 14496-3, 4.6.11: a short frame needs a start
 // window before it and a stop window after it).
 bool may_follow(WindowSequence previous, WindowSequence next) {
-    const bool previous_ends_long = previous == WindowSequence::kOnlyLong || previous == WindowSequence::kLongStop;
-    const bool next_starts_long = next == WindowSequence::kOnlyLong || next == WindowSequence::kLongStart;
+    const bool previous_ends_long =
+        previous == WindowSequence::kOnlyLong || previous == WindowSequence::kLongStop;
+    const bool next_starts_long =
+        next == WindowSequence::kOnlyLong || next == WindowSequence::kLongStart;
     return previous_ends_long == next_starts_long;
 }
 
@@ -31,15 +33,17 @@ TEST(WindowSequencer, KeepsTransitionsLegalAndAttacksShort) {
         const WindowDecision decision = sequencer.next(attack);
         ASSERT_TRUE(may_follow(previous, decision.sequence)) << "frame " << frame;
         if (decision.sequence == WindowSequence::kEightShort) {
-            const int windows = std::accumulate(decision.group_length.begin(),
-                                                decision.group_length.begin() + decision.group_count, 0);
+            const int windows =
+                std::accumulate(decision.group_length.begin(),
+                                decision.group_length.begin() + decision.group_count, 0);
             EXPECT_EQ(windows, 8);
         }
         if (pending_attack >= 0) {
             ASSERT_EQ(decision.sequence, WindowSequence::kEightShort) << "frame " << frame;
             int first = 0;
             int group = 0;
-            while (first + decision.group_length[static_cast<std::size_t>(group)] <= pending_attack) {
+            while (first + decision.group_length[static_cast<std::size_t>(group)] <=
+                   pending_attack) {
                 first += decision.group_length[static_cast<std::size_t>(group++)];
             }
             EXPECT_EQ(first, pending_attack);
@@ -63,11 +67,13 @@ class AttackDetection : public ::testing::TestWithParam<AttackCase> {};
 TEST_P(AttackDetection, FindsTheWindowOfTheClick) {
     std::vector<float> history(3072);
     for (std::size_t n = 0; n < history.size(); ++n) {
-        history[n] = 3000.0F * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(n) / 44100.0));
+        history[n] = 3000.0F * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 *
+                                                           static_cast<double>(n) / 44100.0));
     }
     const int click = GetParam().click_sample;
     if (click >= 0) {
-        for (int n = click; n < click + 64; ++n) history[static_cast<std::size_t>(n)] += (n % 2 ? 20000.0F : -20000.0F);
+        for (int n = click; n < click + 64; ++n)
+            history[static_cast<std::size_t>(n)] += (n % 2 ? 20000.0F : -20000.0F);
     }
     EXPECT_EQ(find_attack_window(history), GetParam().expected_window);
 }

@@ -66,19 +66,24 @@ int encode(const Options& options, const heaac::WavAudio& audio) {
         std::fprintf(stderr, "heaac-enc: cannot write %s\n", options.output.c_str());
         return 1;
     }
-    const std::size_t frame_values = static_cast<std::size_t>(heaac::Encoder::kFrameSamples * audio.channels);
+    const std::size_t frame_values =
+        static_cast<std::size_t>(heaac::Encoder::kFrameSamples * audio.channels);
     // One extra frame flushes the samples still held in the transform's overlap.
-    const std::size_t total_values = audio.samples.size() + static_cast<std::size_t>(heaac::Encoder::delay_samples() * audio.channels);
+    const std::size_t total_values =
+        audio.samples.size() +
+        static_cast<std::size_t>(heaac::Encoder::delay_samples() * audio.channels);
     std::vector<std::int16_t> frame(frame_values);
     for (std::size_t at = 0; at < total_values; at += frame_values) {
         std::fill(frame.begin(), frame.end(), 0);
         if (at < audio.samples.size()) {
             const std::size_t count = std::min(frame_values, audio.samples.size() - at);
-            std::copy_n(audio.samples.begin() + static_cast<std::ptrdiff_t>(at), count, frame.begin());
+            std::copy_n(audio.samples.begin() + static_cast<std::ptrdiff_t>(at), count,
+                        frame.begin());
         }
         const auto unit = encoder.encode_frame(frame);
         const auto bytes = options.raw ? unit : encoder.to_adts(unit);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     std::printf("encoder delay: %d samples\n", heaac::Encoder::delay_samples());
     return out ? 0 : 1;
@@ -89,7 +94,8 @@ int encode_he2(const Options& options, const heaac::WavAudio& audio) {
         std::fprintf(stderr, "heaac-enc: --he2 takes 44100 Hz mono or stereo input\n");
         return 1;
     }
-    auto created = heaac::He2Encoder::create({options.bitrate_bps > 0 ? options.bitrate_bps : 32000});
+    auto created =
+        heaac::He2Encoder::create({options.bitrate_bps > 0 ? options.bitrate_bps : 32000});
     if (!created.encoder) {
         std::fprintf(stderr, "heaac-enc: %s\n", created.error.c_str());
         return 1;
@@ -104,7 +110,8 @@ int encode_he2(const Options& options, const heaac::WavAudio& audio) {
     const std::size_t input_frames = audio.samples.size() / channels;
     // Blocks past the end flush what the encoder still holds back.
     const std::size_t block = heaac::He2Encoder::kInputFrames;
-    const std::size_t total_frames = input_frames + static_cast<std::size_t>(encoder.delay_frames());
+    const std::size_t total_frames =
+        input_frames + static_cast<std::size_t>(encoder.delay_frames());
     std::vector<float> stereo(2 * block);
     for (std::size_t at = 0; at < total_frames; at += block) {
         std::fill(stereo.begin(), stereo.end(), 0.0F);
@@ -115,7 +122,8 @@ int encode_he2(const Options& options, const heaac::WavAudio& audio) {
         }
         const auto frame = encoder.encode(stereo);
         const auto bytes = options.raw ? frame.access_unit : encoder.to_adts(frame.access_unit);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     std::printf("encoder delay: %d samples\n", encoder.delay_frames());
     return out ? 0 : 1;
@@ -133,7 +141,8 @@ int main(int argc, char** argv) {
     }
     // One bulk read: a character-wise iterator costs more than encoding a short clip.
     in.seekg(0, std::ios::end);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)));
     in.seekg(0, std::ios::beg);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     auto parsed = heaac::parse_wav(bytes);

@@ -19,8 +19,8 @@
 namespace {
 
 // The value of a source, reduced to one of four shapes.
-using Scalar = std::variant<std::monostate, std::int64_t, std::uint64_t, double, bool,
-                            std::u16string>;
+using Scalar =
+    std::variant<std::monostate, std::int64_t, std::uint64_t, double, bool, std::u16string>;
 
 struct Conversion {
     HRESULT status = S_OK;
@@ -32,18 +32,42 @@ const VARIANT& Dereferenced(const VARIANT& source, VARIANT& scratch) {
     VariantInit(&scratch);
     scratch.vt = static_cast<VARTYPE>(source.vt & VT_TYPEMASK);
     switch (scratch.vt) {
-        case VT_I1: case VT_UI1: scratch.bVal = *source.pbVal; break;
-        case VT_I2: case VT_UI2: case VT_BOOL: scratch.iVal = *source.piVal; break;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR:
+        case VT_I1:
+        case VT_UI1:
+            scratch.bVal = *source.pbVal;
+            break;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+            scratch.iVal = *source.piVal;
+            break;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR:
             scratch.lVal = *source.plVal;
             break;
-        case VT_I8: case VT_UI8: case VT_R8: case VT_DATE: case VT_CY:
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+        case VT_DATE:
+        case VT_CY:
             scratch.llVal = *source.pllVal;
             break;
-        case VT_BSTR: scratch.bstrVal = *source.pbstrVal; break;  // borrowed, never freed
-        case VT_DISPATCH: case VT_UNKNOWN: scratch.punkVal = *source.ppunkVal; break;
-        case VT_VARIANT: return *source.pvarVal;
-        default: scratch.vt = source.vt; break;
+        case VT_BSTR:
+            scratch.bstrVal = *source.pbstrVal;
+            break;  // borrowed, never freed
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+            scratch.punkVal = *source.ppunkVal;
+            break;
+        case VT_VARIANT:
+            return *source.pvarVal;
+        default:
+            scratch.vt = source.vt;
+            break;
     }
     return scratch;
 }
@@ -52,23 +76,39 @@ Conversion ValueProperty(IDispatch* object, USHORT flags);
 
 Conversion Read(const VARIANT& source, USHORT flags) {
     switch (source.vt) {
-        case VT_EMPTY: return {S_OK, std::monostate{}};
-        case VT_I1: return {S_OK, std::int64_t{static_cast<signed char>(source.cVal)}};
-        case VT_UI1: return {S_OK, std::int64_t{source.bVal}};
-        case VT_I2: return {S_OK, std::int64_t{source.iVal}};
-        case VT_UI2: return {S_OK, std::int64_t{source.uiVal}};
-        case VT_I4: case VT_INT: return {S_OK, std::int64_t{source.lVal}};
-        case VT_UI4: case VT_UINT: return {S_OK, std::int64_t{source.ulVal}};
-        case VT_I8: return {S_OK, std::int64_t{source.llVal}};
-        case VT_UI8: return {S_OK, std::uint64_t{source.ullVal}};
-        case VT_R4: return {S_OK, double{source.fltVal}};
-        case VT_R8: return {S_OK, source.dblVal};
-        case VT_BOOL: return {S_OK, source.boolVal != VARIANT_FALSE};
+        case VT_EMPTY:
+            return {S_OK, std::monostate{}};
+        case VT_I1:
+            return {S_OK, std::int64_t{static_cast<signed char>(source.cVal)}};
+        case VT_UI1:
+            return {S_OK, std::int64_t{source.bVal}};
+        case VT_I2:
+            return {S_OK, std::int64_t{source.iVal}};
+        case VT_UI2:
+            return {S_OK, std::int64_t{source.uiVal}};
+        case VT_I4:
+        case VT_INT:
+            return {S_OK, std::int64_t{source.lVal}};
+        case VT_UI4:
+        case VT_UINT:
+            return {S_OK, std::int64_t{source.ulVal}};
+        case VT_I8:
+            return {S_OK, std::int64_t{source.llVal}};
+        case VT_UI8:
+            return {S_OK, std::uint64_t{source.ullVal}};
+        case VT_R4:
+            return {S_OK, double{source.fltVal}};
+        case VT_R8:
+            return {S_OK, source.dblVal};
+        case VT_BOOL:
+            return {S_OK, source.boolVal != VARIANT_FALSE};
         case VT_BSTR:
             return {S_OK, std::u16string(source.bstrVal ? source.bstrVal : u"",
                                          SysStringLen(source.bstrVal))};
-        case VT_DISPATCH: return ValueProperty(source.pdispVal, flags);
-        default: return {DISP_E_TYPEMISMATCH, {}};
+        case VT_DISPATCH:
+            return ValueProperty(source.pdispVal, flags);
+        default:
+            return {DISP_E_TYPEMISMATCH, {}};
     }
 }
 
@@ -76,8 +116,8 @@ Conversion ValueProperty(IDispatch* object, USHORT flags) {
     if (!object || (flags & VARIANT_NOVALUEPROP)) return {DISP_E_TYPEMISMATCH, {}};
     nb::Variant value;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_SYSTEM_DEFAULT,
-                                DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+    HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET,
+                                &none, &value, nullptr, nullptr);
     if (FAILED(hr)) return {DISP_E_TYPEMISMATCH, {}};
     if (value.vt == VT_DISPATCH) return {DISP_E_TYPEMISMATCH, {}};  // no second hop
     return Read(value, flags);
@@ -118,7 +158,8 @@ template <typename Integer>
 HRESULT ToInteger(const Scalar& value, Integer& out) {
     using Limits = std::numeric_limits<Integer>;
     if (std::holds_alternative<std::monostate>(value)) return out = 0, S_OK;
-    if (auto* flag = std::get_if<bool>(&value)) return out = static_cast<Integer>(*flag ? -1 : 0), S_OK;
+    if (auto* flag = std::get_if<bool>(&value))
+        return out = static_cast<Integer>(*flag ? -1 : 0), S_OK;
     if (auto* text = std::get_if<std::u16string>(&value)) {
         Conversion parsed = ParseNumber(*text);
         return FAILED(parsed.status) ? parsed.status : ToInteger(parsed.value, out);
@@ -144,8 +185,10 @@ HRESULT ToInteger(const Scalar& value, Integer& out) {
 HRESULT ToDouble(const Scalar& value, double& out) {
     if (std::holds_alternative<std::monostate>(value)) return out = 0, S_OK;
     if (auto* flag = std::get_if<bool>(&value)) return out = *flag ? -1 : 0, S_OK;
-    if (auto* whole = std::get_if<std::int64_t>(&value)) return out = static_cast<double>(*whole), S_OK;
-    if (auto* whole = std::get_if<std::uint64_t>(&value)) return out = static_cast<double>(*whole), S_OK;
+    if (auto* whole = std::get_if<std::int64_t>(&value))
+        return out = static_cast<double>(*whole), S_OK;
+    if (auto* whole = std::get_if<std::uint64_t>(&value))
+        return out = static_cast<double>(*whole), S_OK;
     if (auto* text = std::get_if<std::u16string>(&value)) {
         Conversion parsed = ParseNumber(*text);
         return FAILED(parsed.status) ? parsed.status : ToDouble(parsed.value, out);
@@ -200,16 +243,29 @@ HRESULT StoreInteger(const Scalar& value, VARTYPE type, VARIANT& out) {
 
 HRESULT Store(const Scalar& value, VARTYPE type, USHORT flags, VARIANT& out) {
     switch (type) {
-        case VT_EMPTY: out.vt = VT_EMPTY; return S_OK;
-        case VT_I1: return StoreInteger<std::int8_t>(value, type, out);
-        case VT_UI1: return StoreInteger<std::uint8_t>(value, type, out);
-        case VT_I2: return StoreInteger<std::int16_t>(value, type, out);
-        case VT_UI2: return StoreInteger<std::uint16_t>(value, type, out);
-        case VT_I4: case VT_INT: return StoreInteger<std::int32_t>(value, type, out);
-        case VT_UI4: case VT_UINT: return StoreInteger<std::uint32_t>(value, type, out);
-        case VT_I8: return StoreInteger<std::int64_t>(value, type, out);
-        case VT_UI8: return StoreInteger<std::uint64_t>(value, type, out);
-        case VT_R4: case VT_R8: {
+        case VT_EMPTY:
+            out.vt = VT_EMPTY;
+            return S_OK;
+        case VT_I1:
+            return StoreInteger<std::int8_t>(value, type, out);
+        case VT_UI1:
+            return StoreInteger<std::uint8_t>(value, type, out);
+        case VT_I2:
+            return StoreInteger<std::int16_t>(value, type, out);
+        case VT_UI2:
+            return StoreInteger<std::uint16_t>(value, type, out);
+        case VT_I4:
+        case VT_INT:
+            return StoreInteger<std::int32_t>(value, type, out);
+        case VT_UI4:
+        case VT_UINT:
+            return StoreInteger<std::uint32_t>(value, type, out);
+        case VT_I8:
+            return StoreInteger<std::int64_t>(value, type, out);
+        case VT_UI8:
+            return StoreInteger<std::uint64_t>(value, type, out);
+        case VT_R4:
+        case VT_R8: {
             double number = 0;
             HRESULT hr = ToDouble(value, number);
             if (FAILED(hr)) return hr;
@@ -217,7 +273,10 @@ HRESULT Store(const Scalar& value, VARTYPE type, USHORT flags, VARIANT& out) {
                 std::fabs(number) > std::numeric_limits<float>::max())
                 return DISP_E_OVERFLOW;
             out.vt = type;
-            if (type == VT_R4) out.fltVal = static_cast<float>(number); else out.dblVal = number;
+            if (type == VT_R4)
+                out.fltVal = static_cast<float>(number);
+            else
+                out.dblVal = number;
             return S_OK;
         }
         case VT_BOOL: {
@@ -236,7 +295,8 @@ HRESULT Store(const Scalar& value, VARTYPE type, USHORT flags, VARIANT& out) {
             out.vt = VT_BSTR;
             return S_OK;
         }
-        default: return DISP_E_BADVARTYPE;
+        default:
+            return DISP_E_BADVARTYPE;
     }
 }
 
@@ -256,8 +316,9 @@ NB_API HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, US
         (value.vt == VT_DISPATCH || value.vt == VT_UNKNOWN)) {
         nb::Variant object;
         if (!value.punkVal) return DISP_E_TYPEMISMATCH;
-        HRESULT hr = value.punkVal->QueryInterface(type == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
-                                                   reinterpret_cast<void**>(&object.punkVal));
+        HRESULT hr =
+            value.punkVal->QueryInterface(type == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
+                                          reinterpret_cast<void**>(&object.punkVal));
         if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
         object.vt = type;
         return VariantCopy(destination, &object);

@@ -31,7 +31,7 @@ struct LoadedModule {
 };
 
 class ModuleTable {
-public:
+   public:
     static ModuleTable& Instance() {
         static ModuleTable table;
         return table;
@@ -64,7 +64,7 @@ public:
         return *function ? S_OK : CO_E_ERRORINDLL;
     }
 
-private:
+   private:
     ModuleTable() : m_application_directory(nb::ProgramDirectory()) {}
 
     std::mutex m_mutex;
@@ -94,15 +94,15 @@ NB_API void CoUninitialize() {
     if (t_apartment_depth > 0) --t_apartment_depth;
 }
 
-NB_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid,
-                                LPVOID* object) {
+NB_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVOID* object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
     for (const ActivationEntry& entry : kActivationTable) {
         if (entry.clsid != clsid) continue;
         DllGetClassObjectFunction get_class_object = nullptr;
-        HRESULT hr = ModuleTable::Instance().GetClassObjectFunction(entry.module, &get_class_object);
+        HRESULT hr =
+            ModuleTable::Instance().GetClassObjectFunction(entry.module, &get_class_object);
         if (FAILED(hr)) return hr;
         return get_class_object(clsid, iid, object);
     }

@@ -10,7 +10,7 @@ namespace nb {
 
 template <typename T>
 class ComPtr {
-public:
+   public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Takes over a reference the caller already holds.
@@ -54,12 +54,12 @@ public:
         return m_pointer->QueryInterface(iid, out->PutVoid());
     }
 
-private:
+   private:
     T* m_pointer = nullptr;
 };
 
 class Bstr {
-public:
+   public:
     Bstr() = default;
     explicit Bstr(std::u16string_view text)
         : m_text(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
@@ -85,13 +85,13 @@ public:
     }
     std::u16string_view View() const { return {m_text ? m_text : u"", SysStringLen(m_text)}; }
 
-private:
+   private:
     BSTR m_text = nullptr;
 };
 
 // A VARIANT that clears itself.
 class Variant : public VARIANT {
-public:
+   public:
     Variant() { VariantInit(this); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;

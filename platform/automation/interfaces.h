@@ -5,11 +5,11 @@
 
 #include "platform/automation/variant.h"
 
-#define NB_INTERFACE(name)                     \
-protected:                                     \
-    ~name() = default;                         \
-                                               \
-public:
+#define NB_INTERFACE(name) \
+   protected:              \
+    ~name() = default;     \
+                           \
+   public:
 
 struct ITypeInfo;
 struct ITypeComp;
@@ -30,9 +30,8 @@ struct IDispatch : IUnknown {
     virtual HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) = 0;
     virtual HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
                                   DISPID* dispids) = 0;
-    virtual HRESULT Invoke(DISPID dispid, REFIID iid, LCID locale, WORD flags,
-                           DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                           UINT* argument_error) = 0;
+    virtual HRESULT Invoke(DISPID dispid, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* exception, UINT* argument_error) = 0;
 };
 
 struct IDispatchEx : IDispatch {
@@ -65,8 +64,16 @@ struct IServiceProvider : IUnknown {
 };
 
 // Type descriptions, as far as the automation layer fills them in.
-enum TYPEKIND : INT { TKIND_ENUM, TKIND_RECORD, TKIND_MODULE, TKIND_INTERFACE, TKIND_DISPATCH,
-                      TKIND_COCLASS, TKIND_ALIAS, TKIND_UNION };
+enum TYPEKIND : INT {
+    TKIND_ENUM,
+    TKIND_RECORD,
+    TKIND_MODULE,
+    TKIND_INTERFACE,
+    TKIND_DISPATCH,
+    TKIND_COCLASS,
+    TKIND_ALIAS,
+    TKIND_UNION
+};
 enum FUNCKIND : INT { FUNC_VIRTUAL, FUNC_PUREVIRTUAL, FUNC_NONVIRTUAL, FUNC_STATIC, FUNC_DISPATCH };
 enum INVOKEKIND : INT {
     INVOKE_FUNC = 1,
@@ -74,8 +81,13 @@ enum INVOKEKIND : INT {
     INVOKE_PROPERTYPUT = 4,
     INVOKE_PROPERTYPUTREF = 8,
 };
-enum CALLCONV : INT { CC_FASTCALL, CC_CDECL, CC_MSCPASCAL, CC_MACPASCAL = CC_MSCPASCAL,
-                      CC_STDCALL = 4 };
+enum CALLCONV : INT {
+    CC_FASTCALL,
+    CC_CDECL,
+    CC_MSCPASCAL,
+    CC_MACPASCAL = CC_MSCPASCAL,
+    CC_STDCALL = 4
+};
 
 struct TYPEDESC {
     union {
@@ -160,20 +172,20 @@ struct ITypeInfo : IUnknown {
     virtual void ReleaseVarDesc(VARDESC* description) = 0;
 };
 
-constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
-                              {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
-                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000,
-                               {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000,
-                               {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID IID_IDispatchEx = {0xA6EF9860, 0xC720, 0x11D0,
-                                 {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
-constexpr IID IID_ISupportErrorInfo = {0xDF0B3D60, 0x548F, 0x101B,
-                                       {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
-constexpr IID IID_IServiceProvider = {0x6D5140C1, 0x7436, 0x11CE,
-                                      {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_ITypeInfo = {
+    0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IDispatchEx = {
+    0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
+constexpr IID IID_ISupportErrorInfo = {
+    0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+constexpr IID IID_IServiceProvider = {
+    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
 
 // Invoke flags.
 constexpr WORD DISPATCH_METHOD = 0x1;

@@ -43,7 +43,7 @@ BSTR NewBstr(std::u16string_view text) {
 }
 
 class DescribedTypeInfo final : public ITypeInfo {
-public:
+   public:
     DescribedTypeInfo(std::vector<Method> methods, LCID locale)
         : m_methods(std::move(methods)), m_locale(locale) {}
     virtual ~DescribedTypeInfo() = default;
@@ -129,8 +129,8 @@ public:
         return DISP_E_UNKNOWNNAME;
     }
 
-    HRESULT Invoke(PVOID instance, MEMBERID member, WORD flags, DISPPARAMS* params,
-                   VARIANT* result, EXCEPINFO*, UINT* argument_error) override {
+    HRESULT Invoke(PVOID instance, MEMBERID member, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO*, UINT* argument_error) override {
         if (!instance) return E_INVALIDARG;
         const Method* method = Find(member, flags);
         if (!method) return DISP_E_MEMBERNOTFOUND;
@@ -170,7 +170,7 @@ public:
     HRESULT GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
     void ReleaseVarDesc(VARDESC*) override {}
 
-private:
+   private:
     std::size_t VtableBytes() const {
         UINT slots = 0;
         for (const Method& method : m_methods) slots = std::max(slots, method.slot + 1);
@@ -201,9 +201,11 @@ private:
             }
             case Signature::kPutVariant:
                 return reinterpret_cast<HRESULT (*)(PVOID, VARIANT)>(slot)(instance,
-                                                                          params->rgvarg[0]);
-            case Signature::kCall: return reinterpret_cast<HRESULT (*)(PVOID)>(slot)(instance);
-            case Signature::kUnsupported: break;
+                                                                           params->rgvarg[0]);
+            case Signature::kCall:
+                return reinterpret_cast<HRESULT (*)(PVOID)>(slot)(instance);
+            case Signature::kUnsupported:
+                break;
         }
         return DISP_E_BADCALLEE;
     }
@@ -223,8 +225,13 @@ NB_API HRESULT CreateDispTypeInfo(INTERFACEDATA* description, LCID locale, IType
     for (UINT i = 0; i < description->cMembers; ++i) {
         const METHODDATA& data = description->pmethdata[i];
         if (data.cArgs && !data.ppdata) return E_INVALIDARG;
-        Method method{data.szName ? data.szName : u"", data.dispid, data.iMeth, data.cc,
-                      data.wFlags, data.vtReturn, {}};
+        Method method{data.szName ? data.szName : u"",
+                      data.dispid,
+                      data.iMeth,
+                      data.cc,
+                      data.wFlags,
+                      data.vtReturn,
+                      {}};
         for (UINT p = 0; p < data.cArgs; ++p) method.parameter_types.push_back(data.ppdata[p].vt);
         if (SignatureOf(method) == Signature::kUnsupported) return E_INVALIDARG;
         methods.push_back(std::move(method));

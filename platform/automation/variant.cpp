@@ -6,10 +6,27 @@ namespace {
 
 bool IsKnownTag(VARTYPE type) {
     switch (type & VT_TYPEMASK) {
-        case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-        case VT_CY: case VT_DATE: case VT_BSTR: case VT_DISPATCH: case VT_ERROR:
-        case VT_BOOL: case VT_UNKNOWN: case VT_I1: case VT_UI1: case VT_UI2:
-        case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_UNKNOWN:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
             return true;
         case VT_VARIANT:
             return (type & VT_BYREF) != 0;  // a plain VT_VARIANT is no value
@@ -35,12 +52,15 @@ NB_API HRESULT VariantClear(VARIANT* value) {
     if (!value) return E_INVALIDARG;
     if (!IsValidTag(value->vt)) return DISP_E_BADVARTYPE;
     switch (value->vt) {
-        case VT_BSTR: SysFreeString(value->bstrVal); break;
+        case VT_BSTR:
+            SysFreeString(value->bstrVal);
+            break;
         case VT_DISPATCH:
         case VT_UNKNOWN:
             if (value->punkVal) value->punkVal->Release();
             break;
-        default: break;
+        default:
+            break;
     }
     value->vt = VT_EMPTY;
     return S_OK;

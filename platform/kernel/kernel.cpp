@@ -82,7 +82,8 @@ struct KernelObject {
 };
 
 struct EventObject final : KernelObject {
-    EventObject(bool manual, bool initial) : KernelObject(Kind::kEvent), manual_reset(manual), signalled(initial) {}
+    EventObject(bool manual, bool initial)
+        : KernelObject(Kind::kEvent), manual_reset(manual), signalled(initial) {}
     bool manual_reset;
     bool signalled;
 };

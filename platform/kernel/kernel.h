@@ -22,8 +22,7 @@ constexpr DWORD CREATE_SUSPENDED = 0x4;
 constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 
 // Events. Null on failure.
-NB_API HANDLE CreateEventW(LPVOID attributes, BOOL manual_reset, BOOL initial_state,
-                           LPCWSTR name);
+NB_API HANDLE CreateEventW(LPVOID attributes, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
 NB_API BOOL SetEvent(HANDLE event);
 NB_API BOOL ResetEvent(HANDLE event);
 

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/kernel/kernel.h"

@@ -37,7 +37,7 @@ void WakeContext(void* context) { g_main_context_wakeup(static_cast<GMainContext
 gboolean StopWaiting(gpointer) { return G_SOURCE_REMOVE; }
 
 class GLibLoop final : public MessageLoop {
-public:
+   public:
     explicit GLibLoop(GMainContext* context)
         : m_context(context ? g_main_context_ref(context) : g_main_context_ref_thread_default()),
           m_loop(g_main_loop_new(m_context, FALSE)),
@@ -79,7 +79,7 @@ public:
         }
     }
 
-private:
+   private:
     GMainContext* m_context;
     GMainLoop* m_loop;
     GSource* m_source;

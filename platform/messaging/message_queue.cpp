@@ -106,7 +106,7 @@ bool TakePostedLocked(MSG* out, HWND window, UINT first, UINT last, bool remove)
 }
 
 class HeadlessLoop final : public nb::MessageLoop {
-public:
+   public:
     int Run() override {
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0)) DispatchMessageW(&message);
@@ -114,7 +114,8 @@ public:
     }
     void WaitForChange(std::uint64_t seen_changes, DWORD milliseconds) override {
         std::unique_lock lock(Lock());
-        nb::kernel::WaitForChangeLocked(lock, seen_changes, nb::kernel::DeadlineAfter(milliseconds));
+        nb::kernel::WaitForChangeLocked(lock, seen_changes,
+                                        nb::kernel::DeadlineAfter(milliseconds));
     }
 };
 

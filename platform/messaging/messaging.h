@@ -76,7 +76,7 @@ namespace nb {
 // Drives the calling thread's queue. Pumping waits on that thread use the
 // installed loop, so a GLib loop keeps GTK running during them.
 class MessageLoop {
-public:
+   public:
     virtual ~MessageLoop() = default;
     // Runs until PostQuitMessage; answers its exit code.
     virtual int Run() = 0;

@@ -20,7 +20,7 @@
 namespace nb {
 
 class NB_EXPORT IniDocument {
-public:
+   public:
     // Any bytes parse (UTF-8; invalid sequences read as U+FFFD in names and
     // values, and are kept as they are in lines that are not edited).
     static IniDocument Parse(std::string_view text);
@@ -52,7 +52,7 @@ public:
     // Removes every section of that name with all its lines.
     EditResult DeleteSection(std::u16string_view section);
 
-private:
+   private:
     enum class Kind { kOther, kSection, kKey };
     struct Line {
         std::string text;    // without the line end

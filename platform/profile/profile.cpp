@@ -135,8 +135,8 @@ bool ReplaceFile(const std::string& path, const std::string& directory, const Fi
     if (raw_fd < 0) return false;
     nb::UniqueFd fd(raw_fd);
     mode_t mode = old_file.exists ? (old_file.status.st_mode & 07777) : NewFileMode();
-    bool ok = ::fchmod(fd.Get(), mode) == 0 && nb::WriteFully(fd.Get(), bytes) &&
-              ::fsync(fd.Get()) == 0;
+    bool ok =
+        ::fchmod(fd.Get(), mode) == 0 && nb::WriteFully(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
     if (ok && old_file.exists) {
         // Only root may give a file away; anyone else keeps the file as theirs.
         [[maybe_unused]] int ignored =

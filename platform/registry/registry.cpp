@@ -63,7 +63,7 @@ LSTATUS StoreOf(int root, FileCheck check, Store*& store) {
     struct stat file {};
     if (open.store && open.process == ::getpid() && open.path == path &&
         (check == FileCheck::kTrust || (::stat(path.c_str(), &file) == 0 &&
-                                         file.st_dev == open.device && file.st_ino == open.inode))) {
+                                        file.st_dev == open.device && file.st_ino == open.inode))) {
         store = open.store.get();
         return ERROR_SUCCESS;
     }

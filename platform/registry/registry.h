@@ -9,8 +9,8 @@
 // when the call returns, other processes see it at once, and a crash never
 // leaves half of it. A process keeps each root's database open between calls
 // and opens it again after fork, when $XDG_DATA_HOME changes, and when a call
-// through a root finds the file removed or replaced. Names of keys and values compare case-insensitively and
-// keep the spelling they were created with. Key paths are components
+// through a root finds the file removed or replaced. Names of keys and values compare
+// case-insensitively and keep the spelling they were created with. Key paths are components
 // separated by "\", at most 255 characters each; a path may end in "\" but
 // not start with it or hold an empty component. Volatile keys, security
 // descriptors, notifications and the 32/64-bit views do not exist here.

@@ -85,7 +85,7 @@ std::u16string TextOfBytes(std::string_view bytes) {
 // The store's prepared statements, each made on its first use and kept
 // until the store closes: preparing costs more than running.
 class StatementCache {
-public:
+   public:
     explicit StatementCache(sqlite3* database) : m_database(database) {}
     ~StatementCache() {
         for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
@@ -105,7 +105,7 @@ public:
         return statement;
     }
 
-private:
+   private:
     // Looked up by the text itself, without a copy.
     struct TextHash : std::hash<std::string_view> {
         using is_transparent = void;
@@ -119,7 +119,7 @@ namespace {
 // A statement of the cache, borrowed for one use and reset when the borrower
 // goes, so that it holds no lock and no binding between calls.
 class Statement {
-public:
+   public:
     Statement(StatementCache& cache, std::string_view sql) {
         int code = SQLITE_OK;
         m_statement = cache.Get(sql, code);
@@ -169,7 +169,7 @@ public:
                     : std::string();
     }
 
-private:
+   private:
     void Check(int code) {
         if (m_status == ERROR_SUCCESS) m_status = StatusOf(code);
     }

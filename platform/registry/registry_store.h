@@ -45,7 +45,7 @@ struct NamedValue {
 std::string StorePath(int root);
 
 class Store {
-public:
+   public:
     // Opens (and on first use creates) a root's database, at StorePath.
     [[nodiscard]] static LSTATUS Open(const std::string& path, std::unique_ptr<Store>& store);
     ~Store();

@@ -28,7 +28,7 @@ constexpr WORD RT_HTML = 23;
 // case-insensitively, as Windows does (resource compilers store names upper
 // case). Text of the form "#<decimal>" names the number, as Windows reads it.
 class NB_EXPORT ResourceId {
-public:
+   public:
     // Implicit, so that Find(RT_HTML, u"PAGES/MAIN.HTML") reads naturally.
     ResourceId(WORD number);
     ResourceId(std::u16string_view name);
@@ -40,7 +40,7 @@ public:
     // The string as given, or empty for a number.
     const std::u16string& name() const { return m_name; }
 
-private:
+   private:
     // A name read from a file, taken as it is even when it starts with "#".
     static ResourceId StoredName(std::u16string name);
 
@@ -69,7 +69,7 @@ enum class PeOpenError {
 };
 
 class NB_EXPORT PeResourceLibrary {
-public:
+   public:
     struct OpenResult {
         std::unique_ptr<PeResourceLibrary> library;  // null on failure
         PeOpenError error = PeOpenError::kCannotRead;
@@ -107,7 +107,7 @@ public:
     [[nodiscard]] std::vector<ResourceId> Types() const;
     [[nodiscard]] std::vector<ResourceId> Names(const ResourceId& type) const;
 
-private:
+   private:
     struct Section {
         DWORD virtual_address;
         DWORD virtual_size;

@@ -12,7 +12,10 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
     if (lead < 0x80) return ++i, lead;
-    int length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    int length = lead >= 0xF0 && lead <= 0xF4  ? 4
+                 : lead >= 0xE0                ? 3
+                 : lead >= 0xC2 && lead < 0xE0 ? 2
+                                               : 0;
     if (lead >= 0xF5) length = 0;
     if (length == 0 || i + length > text.size()) return ++i, kReplacement;
     char32_t code = lead & (0xFF >> (length + 1));
@@ -106,8 +109,7 @@ NB_API int WideCharToMultiByte(UINT, DWORD, LPCWSTR input, int input_length, cha
                                int capacity, const char*, BOOL* used_default) {
     if (used_default) *used_default = 0;
     if (!input || capacity < 0 || input_length < -1 || input_length == 0) return 0;
-    const std::size_t length = input_length == -1
-                                   ? std::char_traits<char16_t>::length(input) + 1
-                                   : static_cast<std::size_t>(input_length);
+    const std::size_t length = input_length == -1 ? std::char_traits<char16_t>::length(input) + 1
+                                                  : static_cast<std::size_t>(input_length);
     return CopyOut(nb::ToUtf8(std::u16string_view(input, length)), output, capacity);
 }

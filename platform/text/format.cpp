@@ -20,7 +20,7 @@ constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
 // Counts every unit of the formatted text and stores those that fit.
 class Output {
-public:
+   public:
     Output(LPWSTR buffer, int capacity) : m_buffer(buffer), m_room(capacity - 1) {}
 
     void Put(char16_t unit) {
@@ -40,7 +40,7 @@ public:
         return static_cast<int>(std::min<long long>(m_length, INT_MAX));
     }
 
-private:
+   private:
     LPWSTR m_buffer;
     long long m_room;
     long long m_length = 0;
@@ -71,25 +71,34 @@ LPCWSTR ParseNumber(LPCWSTR text, int* value) {
 
 LPCWSTR ParseSize(LPCWSTR text, Size* size) {
     switch (*text) {
-        case u'h': *size = Size::Short; return text + 1;
+        case u'h':
+            *size = Size::Short;
+            return text + 1;
         case u'l':
-        case u'w': *size = Size::Long; return text + 1;
+        case u'w':
+            *size = Size::Long;
+            return text + 1;
         case u'I':
             if (text[1] == u'6' && text[2] == u'4') return *size = Size::Wide64, text + 3;
             if (text[1] == u'3' && text[2] == u'2') return *size = Size::Long, text + 3;
             *size = Size::Wide64;  // pointer-sized
             return text + 1;
-        default: return text;
+        default:
+            return text;
     }
 }
 
 // Parses what follows a '%' and returns the position after the type.
 LPCWSTR ParseField(LPCWSTR text, Field* field) {
     for (;; ++text) {
-        if (*text == u'-') field->left_align = true;
-        else if (*text == u'#') field->hex_prefix = true;
-        else if (*text == u'0') field->zero_pad = true;
-        else break;
+        if (*text == u'-')
+            field->left_align = true;
+        else if (*text == u'#')
+            field->hex_prefix = true;
+        else if (*text == u'0')
+            field->zero_pad = true;
+        else
+            break;
     }
     text = ParseNumber(text, &field->width);
     if (*text == u'.') {
@@ -101,8 +110,8 @@ LPCWSTR ParseField(LPCWSTR text, Field* field) {
     return *text ? text + 1 : text;
 }
 
-void PutPadded(Output& out, const Field& field, std::u16string_view prefix,
-               long long zeros, std::u16string_view body) {
+void PutPadded(Output& out, const Field& field, std::u16string_view prefix, long long zeros,
+               std::u16string_view body) {
     const long long length = static_cast<long long>(prefix.size() + body.size()) + zeros;
     const long long padding = std::max(field.width - length, 0LL);
     if (!field.left_align && !field.zero_pad) out.Repeat(u' ', padding);
@@ -126,8 +135,10 @@ void PutNumber(Output& out, const Field& field, std::uint64_t magnitude, bool ne
     const std::u16string_view body(digits + first, sizeof digits / sizeof *digits - first);
 
     std::u16string_view prefix;
-    if (negative) prefix = u"-";
-    else if (field.hex_prefix && base == 16 && !zero) prefix = upper_case ? u"0X" : u"0x";
+    if (negative)
+        prefix = u"-";
+    else if (field.hex_prefix && base == 16 && !zero)
+        prefix = upper_case ? u"0X" : u"0x";
     const long long precision = std::max(field.precision, 1);
     PutPadded(out, field, prefix, std::max(precision - static_cast<long long>(body.size()), 0LL),
               body);
@@ -136,9 +147,15 @@ void PutNumber(Output& out, const Field& field, std::uint64_t magnitude, bool ne
 void PutSigned(Output& out, const Field& field, Arguments& arguments) {
     long long value;
     switch (field.size) {
-        case Size::Short: value = static_cast<short>(va_arg(arguments.list, int)); break;
-        case Size::Wide64: value = va_arg(arguments.list, long long); break;
-        default: value = va_arg(arguments.list, int); break;
+        case Size::Short:
+            value = static_cast<short>(va_arg(arguments.list, int));
+            break;
+        case Size::Wide64:
+            value = va_arg(arguments.list, long long);
+            break;
+        default:
+            value = va_arg(arguments.list, int);
+            break;
     }
     const auto bits = static_cast<std::uint64_t>(value);
     PutNumber(out, field, value < 0 ? 0 - bits : bits, value < 0, 10, false);
@@ -151,8 +168,12 @@ void PutUnsigned(Output& out, const Field& field, Arguments& arguments, unsigned
         case Size::Short:
             value = static_cast<unsigned short>(va_arg(arguments.list, unsigned));
             break;
-        case Size::Wide64: value = va_arg(arguments.list, unsigned long long); break;
-        default: value = va_arg(arguments.list, unsigned); break;
+        case Size::Wide64:
+            value = va_arg(arguments.list, unsigned long long);
+            break;
+        default:
+            value = va_arg(arguments.list, unsigned);
+            break;
     }
     PutNumber(out, field, value, false, base, upper_case);
 }
@@ -205,22 +226,31 @@ void PutNarrowText(Output& out, const Field& field, Arguments& arguments) {
 
 void PutField(Output& out, const Field& field, Arguments& arguments) {
     switch (field.type) {
-        case 0: return;  // a '%' at the end of the format
+        case 0:
+            return;  // a '%' at the end of the format
         case u'd':
-        case u'i': return PutSigned(out, field, arguments);
-        case u'u': return PutUnsigned(out, field, arguments, 10, false);
-        case u'x': return PutUnsigned(out, field, arguments, 16, false);
-        case u'X': return PutUnsigned(out, field, arguments, 16, true);
-        case u'p': return PutPointer(out, field, arguments);
-        case u'c': return PutCharacter(out, field, arguments, field.size != Size::Short);
-        case u'C': return PutCharacter(out, field, arguments, field.size == Size::Long);
+        case u'i':
+            return PutSigned(out, field, arguments);
+        case u'u':
+            return PutUnsigned(out, field, arguments, 10, false);
+        case u'x':
+            return PutUnsigned(out, field, arguments, 16, false);
+        case u'X':
+            return PutUnsigned(out, field, arguments, 16, true);
+        case u'p':
+            return PutPointer(out, field, arguments);
+        case u'c':
+            return PutCharacter(out, field, arguments, field.size != Size::Short);
+        case u'C':
+            return PutCharacter(out, field, arguments, field.size == Size::Long);
         case u's':
             if (field.size == Size::Short) return PutNarrowText(out, field, arguments);
             return PutWideText(out, field, arguments);
         case u'S':
             if (field.size == Size::Long) return PutWideText(out, field, arguments);
             return PutNarrowText(out, field, arguments);
-        default: return out.Put(field.type);  // "%%" and characters that are not types
+        default:
+            return out.Put(field.type);  // "%%" and characters that are not types
     }
 }
 

@@ -103,7 +103,7 @@ std::optional<Integer> ParseDecimal(std::string_view digits) {
 // Reads the fields back in the order Serialize wrote them; any deviation
 // makes the whole entry unreadable.
 class EntryParser {
-public:
+   public:
     explicit EntryParser(std::string_view text) : m_text(text) {
         m_ok = m_text.starts_with(kEntryMagic);
         m_text.remove_prefix(m_ok ? kEntryMagic.size() : 0);
@@ -120,7 +120,7 @@ public:
 
     bool Ok() const { return m_ok && m_text.empty(); }
 
-private:
+   private:
     // "<name> <length>\n<length bytes>\n"
     std::string_view Field(std::string_view name) {
         std::optional<std::size_t> length = FieldLength(name);

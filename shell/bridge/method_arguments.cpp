@@ -1,4 +1,5 @@
 #include "shell/bridge/method_arguments.h"
+
 #include "platform/text/decimal_prefix.h"
 
 namespace nb::bridge {

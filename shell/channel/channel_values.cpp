@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "common/variant_text.h"
 #include "common/script_array.h"
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/glib/owned.h"
 #include "platform/text/code_pages.h"
@@ -46,23 +46,40 @@ GVariant* ToChannelValue(const VARIANT& value, int depth) {
     const VARIANT* v = &value;
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
     switch (v->vt) {
-        case VT_EMPTY: return UndefinedValue();
-        case VT_NULL: return NullValue();
-        case VT_BSTR: return TextValue(v->bstrVal);
-        case VT_BOOL: return g_variant_new_boolean(v->boolVal != VARIANT_FALSE);
-        case VT_I1: return g_variant_new_int32(v->cVal);
-        case VT_UI1: return g_variant_new_int32(v->bVal);
-        case VT_I2: return g_variant_new_int32(v->iVal);
-        case VT_UI2: return g_variant_new_int32(v->uiVal);
-        case VT_I4: return g_variant_new_int32(v->lVal);
-        case VT_INT: return g_variant_new_int32(v->intVal);
-        case VT_UI4: return WideInteger(v->ulVal);
-        case VT_UINT: return WideInteger(v->uintVal);
-        case VT_I8: return WideInteger(v->llVal);
-        case VT_R4: return g_variant_new_double(v->fltVal);
-        case VT_R8: return g_variant_new_double(v->dblVal);
-        case VT_DISPATCH: return v->pdispVal ? ArrayValue(*v, depth) : NullValue();
-        default: break;
+        case VT_EMPTY:
+            return UndefinedValue();
+        case VT_NULL:
+            return NullValue();
+        case VT_BSTR:
+            return TextValue(v->bstrVal);
+        case VT_BOOL:
+            return g_variant_new_boolean(v->boolVal != VARIANT_FALSE);
+        case VT_I1:
+            return g_variant_new_int32(v->cVal);
+        case VT_UI1:
+            return g_variant_new_int32(v->bVal);
+        case VT_I2:
+            return g_variant_new_int32(v->iVal);
+        case VT_UI2:
+            return g_variant_new_int32(v->uiVal);
+        case VT_I4:
+            return g_variant_new_int32(v->lVal);
+        case VT_INT:
+            return g_variant_new_int32(v->intVal);
+        case VT_UI4:
+            return WideInteger(v->ulVal);
+        case VT_UINT:
+            return WideInteger(v->uintVal);
+        case VT_I8:
+            return WideInteger(v->llVal);
+        case VT_R4:
+            return g_variant_new_double(v->fltVal);
+        case VT_R8:
+            return g_variant_new_double(v->dblVal);
+        case VT_DISPATCH:
+            return v->pdispVal ? ArrayValue(*v, depth) : NullValue();
+        default:
+            break;
     }
     Variant text;
     if (SUCCEEDED(VariantChangeType(&text, v, 0, VT_BSTR))) return TextValue(text.bstrVal);

@@ -1,9 +1,9 @@
 #include "shell/channel/frame.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/glib/owned.h"
-#include <utility>
 
 namespace nb::shell {
 
@@ -91,8 +91,8 @@ bool DecodeFrame(const std::uint8_t* bytes, std::size_t size, Frame* frame) {
     const gchar* text = nullptr;
     GVariantIter* values = nullptr;
     Frame decoded;
-    g_variant_get(normal.get(), "(yuyti&sav)", &kind, &decoded.sequence, &op, &page, &decoded.number,
-                  &text, &values);
+    g_variant_get(normal.get(), "(yuyti&sav)", &kind, &decoded.sequence, &op, &page,
+                  &decoded.number, &text, &values);
     bool ok = kind <= static_cast<guchar>(FrameKind::kNote) &&
               op >= static_cast<guchar>(FrameOp::kHello) &&
               op <= static_cast<guchar>(FrameOp::kConsole);

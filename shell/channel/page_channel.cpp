@@ -89,8 +89,7 @@ GSourceFunc FdCallback(GUnixFDSourceFunc function) {
 
 void SetFailure(Frame& reply, HRESULT hr, const EXCEPINFO& exception) {
     reply.number = hr;
-    if (exception.bstrDescription)
-        reply.text = ToUtf8(NbBstrView(exception.bstrDescription));
+    if (exception.bstrDescription) reply.text = ToUtf8(NbBstrView(exception.bstrDescription));
 }
 
 }  // namespace
@@ -210,7 +209,8 @@ void PageChannel::Serve(const std::shared_ptr<Connection>& connection) {
 void PageChannel::Handle(const std::shared_ptr<Connection>& connection, Frame& frame) {
     if (!connection->greeted) {
         // The first frame must be the hello with this shell's token.
-        if (frame.kind != FrameKind::kNote || frame.op != FrameOp::kHello || frame.text != m_token) {
+        if (frame.kind != FrameKind::kNote || frame.op != FrameOp::kHello ||
+            frame.text != m_token) {
             const int fd = connection->fd;
             Close(*connection);
             m_connections.erase(fd);
@@ -256,13 +256,14 @@ void PageChannel::Handle(const std::shared_ptr<Connection>& connection, Frame& f
             }
             case FrameOp::kGet: {
                 DISPPARAMS none{nullptr, nullptr, 0, 0};
-                hr = object->Invoke(frame.number, IID_NULL, 0, DISPATCH_PROPERTYGET, &none,
-                                    &result, &exception, nullptr);
+                hr = object->Invoke(frame.number, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result,
+                                    &exception, nullptr);
                 break;
             }
             case FrameOp::kPut: {
                 Variant value;
-                if (frame.values.size() == 1 && SUCCEEDED(FromChannelValue(frame.values[0], &value))) {
+                if (frame.values.size() == 1 &&
+                    SUCCEEDED(FromChannelValue(frame.values[0], &value))) {
                     DISPID named = DISPID_PROPERTYPUT;
                     DISPPARAMS params{&value, &named, 1, 1};
                     hr = object->Invoke(frame.number, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params,
@@ -285,7 +286,8 @@ void PageChannel::Handle(const std::shared_ptr<Connection>& connection, Frame& f
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         if (frame.op != FrameOp::kLookUp) {
             if (FAILED(hr)) {
@@ -311,9 +313,8 @@ void PageChannel::Handle(const std::shared_ptr<Connection>& connection, Frame& f
 HRESULT PageChannel::CallPage(std::uint64_t page, std::u16string_view name,
                               const DISPPARAMS* arguments, VARIANT* result) {
     const auto found = m_page_connections.find(page);
-    std::shared_ptr<Connection> connection = found == m_page_connections.end()
-                                                 ? nullptr
-                                                 : found->second.lock();
+    std::shared_ptr<Connection> connection =
+        found == m_page_connections.end() ? nullptr : found->second.lock();
     if (!connection || connection->fd < 0) return E_FAIL;
     Frame request;
     request.kind = FrameKind::kRequest;
@@ -322,7 +323,8 @@ HRESULT PageChannel::CallPage(std::uint64_t page, std::u16string_view name,
     request.page = page;
     request.text = ToUtf8(name);
     const UINT count = arguments ? arguments->cArgs : 0;
-    for (UINT i = 0; i < count; ++i) request.AddValue(ToChannelValue(arguments->rgvarg[count - 1 - i]));
+    for (UINT i = 0; i < count; ++i)
+        request.AddValue(ToChannelValue(arguments->rgvarg[count - 1 - i]));
     if (!WriteAll(connection->fd, EncodeFrame(request))) return E_FAIL;
     // The reply arrives through the connection's source; everything else the
     // UI thread does keeps running meanwhile.

@@ -1,8 +1,7 @@
 #include "shell/server/cgi_headers.h"
 
-
-#include "platform/text/decimal_prefix.h"
 #include "platform/text/code_pages.h"
+#include "platform/text/decimal_prefix.h"
 #include "shell/server/url_parser.h"
 
 namespace nb::server {

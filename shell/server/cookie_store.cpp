@@ -93,11 +93,13 @@ std::vector<SavedCookie> ReadCookieText(std::u16string_view text) {
 
 CookieStore::CookieStore(std::u16string registry_key) : m_registry_key(std::move(registry_key)) {
     nb::UniqueKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, KEY_READ, key.Put()) !=
+        ERROR_SUCCESS)
         return;
     DWORD size = 0;
     std::u16string text;
-    if (RegQueryValueExW(key.Get(), kSavedValueName, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), kSavedValueName, nullptr, nullptr, nullptr, &size) ==
+        ERROR_SUCCESS) {
         text.resize(size / sizeof(char16_t));
         if (RegQueryValueExW(key.Get(), kSavedValueName, nullptr, nullptr,
                              reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
@@ -107,7 +109,8 @@ CookieStore::CookieStore(std::u16string registry_key) : m_registry_key(std::move
     const std::int64_t now = Now();
     for (SavedCookie& saved : ReadCookieText(text))
         if (saved.expires > now)
-            m_cookies[saved.url].try_emplace(saved.name, Cookie{std::move(saved.value), m_next_order++, saved.expires});
+            m_cookies[saved.url].try_emplace(
+                saved.name, Cookie{std::move(saved.value), m_next_order++, saved.expires});
 }
 
 CookieStore& CookieStore::Shared() {
@@ -123,7 +126,8 @@ bool CookieStore::Set(std::u16string_view url, std::u16string_view cookie) {
     if (name.empty()) return false;
     std::u16string_view value =
         equals == std::u16string_view::npos ? u"" : Trim(pair.substr(equals + 1));
-    if (HasControlCharacter(name) || HasControlCharacter(value) || HasControlCharacter(url)) return false;
+    if (HasControlCharacter(name) || HasControlCharacter(value) || HasControlCharacter(url))
+        return false;
 
     // Max-Age wins over Expires, whichever comes first.
     std::optional<std::int64_t> max_age;
@@ -145,7 +149,8 @@ bool CookieStore::Set(std::u16string_view url, std::u16string_view cookie) {
     if (remove) {
         if (it != cookies.end()) cookies.erase(it);
     } else if (it == cookies.end()) {
-        cookies.emplace(std::u16string(name), Cookie{std::u16string(value), m_next_order++, expiry.value_or(0)});
+        cookies.emplace(std::u16string(name),
+                        Cookie{std::u16string(value), m_next_order++, expiry.value_or(0)});
     } else {
         it->second.value = value;
         it->second.expires = expiry.value_or(0);
@@ -161,7 +166,8 @@ std::optional<std::u16string> CookieStore::Get(std::u16string_view url) const {
     const std::int64_t now = Now();
     std::vector<std::pair<unsigned long, std::u16string>> ordered;
     for (const auto& [name, cookie] : found->second)
-        if (cookie.expires == 0 || cookie.expires > now) ordered.emplace_back(cookie.order, name + u"=" + cookie.value);
+        if (cookie.expires == 0 || cookie.expires > now)
+            ordered.emplace_back(cookie.order, name + u"=" + cookie.value);
     if (ordered.empty()) return std::nullopt;
     std::sort(ordered.begin(), ordered.end());
     std::u16string text;
@@ -185,16 +191,19 @@ void CookieStore::Save() const {
     const std::int64_t now = Now();
     for (const auto& [url, cookies] : m_cookies)
         for (const auto& [name, cookie] : cookies)
-            if (cookie.expires > now) ordered.push_back({cookie.order, {cookie.expires, url, name, cookie.value}});
-    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            if (cookie.expires > now)
+                ordered.push_back({cookie.order, {cookie.expires, url, name, cookie.value}});
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<SavedCookie> saved;
     for (auto& entry : ordered) saved.push_back(std::move(entry.second));
     const std::u16string text = SaveCookieText(saved);
     nb::UniqueKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.Put(), nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_registry_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key.Get(), kSavedValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExW(key.Get(), kSavedValueName, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
 }
 

@@ -31,7 +31,8 @@ class IniSettingsStore final : public SettingsStore {
         if (document.Set(kSettingsSection, key, value) == IniDocument::EditResult::kRejected)
             return false;
         const std::string text = document.Serialize();
-        if (!g_file_set_contents(m_path.c_str(), text.data(), static_cast<gssize>(text.size()), nullptr))
+        if (!g_file_set_contents(m_path.c_str(), text.data(), static_cast<gssize>(text.size()),
+                                 nullptr))
             return false;
         m_document = std::move(document);
         return true;
@@ -60,7 +61,8 @@ std::unique_ptr<SettingsStore> OpenSettingsFile(const std::u16string& path) {
 std::u16string DefaultSettingsFile(const std::u16string& program_path) {
     const std::size_t slash = program_path.rfind(u'/');
     const std::size_t dot = program_path.rfind(u'.');
-    const bool has_extension = dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash);
+    const bool has_extension =
+        dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash);
     return (has_extension ? program_path.substr(0, dot) : program_path) + u".ini";
 }
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <string>
 
-#include "platform/text/decimal_prefix.h"
-#include "platform/text/ascii_case.h"
 #include "common/variant_text.h"
+#include "platform/text/ascii_case.h"
+#include "platform/text/decimal_prefix.h"
 
 namespace nb::shell {
 namespace {
@@ -151,26 +151,35 @@ std::uint32_t NumberFromText(std::u16string_view text) {
 
 std::uint32_t NumberArgument(const VARIANT& value) {
     switch (value.vt) {
-        case VT_I4: return static_cast<std::uint32_t>(value.lVal);
-        case VT_INT: return static_cast<std::uint32_t>(value.intVal);
-        case VT_UINT: return value.uintVal;
+        case VT_I4:
+            return static_cast<std::uint32_t>(value.lVal);
+        case VT_INT:
+            return static_cast<std::uint32_t>(value.intVal);
+        case VT_UINT:
+            return value.uintVal;
         case VT_BSTR:
             return NumberFromText(NbBstrView(value.bstrVal));
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 bool SwitchArgument(const VARIANT& value) {
     switch (value.vt) {
-        case VT_BOOL: return value.boolVal == VARIANT_TRUE;
-        case VT_I4: return value.lVal == 1;
-        case VT_INT: return value.intVal == 1;
-        case VT_UINT: return value.uintVal == 1;
+        case VT_BOOL:
+            return value.boolVal == VARIANT_TRUE;
+        case VT_I4:
+            return value.lVal == 1;
+        case VT_INT:
+            return value.intVal == 1;
+        case VT_UINT:
+            return value.uintVal == 1;
         case VT_BSTR: {
             const std::u16string_view text = NbBstrView(value.bstrVal);
             return text == u"true" || text == u"1";
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -184,16 +193,18 @@ std::uint32_t ColorKeyToColor(std::u16string_view text) {
 }
 
 std::uint8_t AlphaByte(std::uint32_t alpha_percent) {
-    return static_cast<std::uint8_t>(static_cast<std::int32_t>(255.0 - alpha_percent * 2.55) & 0xFF);
+    return static_cast<std::uint8_t>(static_cast<std::int32_t>(255.0 - alpha_percent * 2.55) &
+                                     0xFF);
 }
 
-std::int64_t CenteredPosition(std::int64_t position, std::int64_t work_size, std::int64_t frame_size,
-                              std::int64_t client_size) {
+std::int64_t CenteredPosition(std::int64_t position, std::int64_t work_size,
+                              std::int64_t frame_size, std::int64_t client_size) {
     if (position == 0) {
         const std::int64_t room = work_size - frame_size - client_size;
         position = room >= 0 ? room / 2 : -((-room + 1) / 2);
     }
-    if (work_size < frame_size + client_size + position) position = work_size - frame_size - client_size;
+    if (work_size < frame_size + client_size + position)
+        position = work_size - frame_size - client_size;
     return position;
 }
 

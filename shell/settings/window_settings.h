@@ -12,7 +12,12 @@
 
 namespace nb::shell {
 
-enum class WindowType : std::int32_t { kMain = 0, kNewWindow = 1, kModalDialog = 2, kModelessDialog = 3 };
+enum class WindowType : std::int32_t {
+    kMain = 0,
+    kNewWindow = 1,
+    kModalDialog = 2,
+    kModelessDialog = 3
+};
 
 enum class WindowState : std::int32_t {
     kNormal = 1,
@@ -109,8 +114,8 @@ std::uint8_t AlphaByte(std::uint32_t alpha_percent);
 
 // A top (or left) of 0 becomes centred, rounding toward minus infinity, and
 // a window reaching past the work area is pulled back into it.
-std::int64_t CenteredPosition(std::int64_t position, std::int64_t work_size, std::int64_t frame_size,
-                              std::int64_t client_size);
+std::int64_t CenteredPosition(std::int64_t position, std::int64_t work_size,
+                              std::int64_t frame_size, std::int64_t client_size);
 
 // Pixels of a record position and size at a scale. A position is a signed
 // coordinate stored unsigned (a settings file may hold -5); X11 coordinates

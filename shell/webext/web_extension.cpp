@@ -5,11 +5,11 @@
 // request to the shell. While it waits for a reply it serves the shell's own
 // requests (script callbacks), so a page blocked in a call can still be
 // called back.
+#include <glib-unix.h>
 #include <jsc/jsc.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-#include <glib-unix.h>
 #include <webkit2/webkit-web-extension.h>
 
 #include <cerrno>
@@ -304,7 +304,8 @@ JSCValue* GetProperty(JSCClass*, JSCContext* context, gpointer, const char* name
     if (member.dispid == kUnknownMember) return nullptr;
     if (member.is_method) {
         // One function object per name and page context, handed out every time.
-        auto* functions = static_cast<GHashTable*>(g_object_get_data(G_OBJECT(context), "nb-methods"));
+        auto* functions =
+            static_cast<GHashTable*>(g_object_get_data(G_OBJECT(context), "nb-methods"));
         if (auto* cached = static_cast<JSCValue*>(g_hash_table_lookup(functions, name)))
             return JSC_VALUE(g_object_ref(cached));
         auto* data = new MethodData{member.dispid, name};
@@ -349,7 +350,7 @@ gboolean HasProperty(JSCClass*, JSCContext* context, gpointer, const char* name)
 }
 
 const JSCClassVTable kExternalTable = {GetProperty, SetProperty, HasProperty, nullptr, nullptr,
-                                       nullptr, nullptr, nullptr, nullptr};
+                                       nullptr,     nullptr,     nullptr,     nullptr};
 
 int g_external_instance;  // the class needs a non-null instance; it carries no state
 
@@ -365,9 +366,8 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     g_object_set_data_full(G_OBJECT(context), "nb-methods",
                            g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_object_unref),
                            reinterpret_cast<GDestroyNotify>(g_hash_table_unref));
-    JSCClass* external_class =
-        jsc_context_register_class(context, "External", nullptr,
-                                   const_cast<JSCClassVTable*>(&kExternalTable), nullptr);
+    JSCClass* external_class = jsc_context_register_class(
+        context, "External", nullptr, const_cast<JSCClassVTable*>(&kExternalTable), nullptr);
     const auto external =
         nb::glib::Take(jsc_value_new_object(context, &g_external_instance, external_class));
     const auto global = nb::glib::Take(jsc_context_get_global_object(context));
@@ -388,7 +388,8 @@ constexpr char kConsoleWrapper[] =
     "for(const level of ['log','info','warn','error','debug']){"
     "const original=console[level];"
     "console[level]=function(...args){"
-    "try{send(level+': '+args.map(a=>typeof a==='string'?a:(()=>{try{return JSON.stringify(a)}catch(e){return String(a)}})()).join(' '))}catch(e){}"
+    "try{send(level+': '+args.map(a=>typeof a==='string'?a:(()=>{try{return "
+    "JSON.stringify(a)}catch(e){return String(a)}})()).join(' '))}catch(e){}"
     "return original.apply(console,args);};}"
     "addEventListener('error',e=>send('error: '+e.message+' ('+e.filename+':'+e.lineno+')'));"
     "})";
@@ -398,10 +399,10 @@ void SendConsole(const char* text, gpointer data) {
 }
 
 void InstallConsole(JSCContext* context, std::uint64_t page_id) {
-    const auto send = nb::glib::Take(jsc_value_new_function(
-        context, nullptr, G_CALLBACK(SendConsole),
-        reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(page_id)), nullptr, G_TYPE_NONE, 1,
-        G_TYPE_STRING));
+    const auto send = nb::glib::Take(
+        jsc_value_new_function(context, nullptr, G_CALLBACK(SendConsole),
+                               reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(page_id)),
+                               nullptr, G_TYPE_NONE, 1, G_TYPE_STRING));
     const auto wrapper = nb::glib::Take(jsc_context_evaluate(context, kConsoleWrapper, -1));
     nb::glib::Take(jsc_value_function_call(wrapper.get(), JSC_TYPE_VALUE, send.get(), G_TYPE_NONE));
 }

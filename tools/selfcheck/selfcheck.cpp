@@ -32,7 +32,8 @@ int CheckScriptArray() {
     std::printf("script array: length %d;", static_cast<int>(length));
     for (LONG i = 0; i < length; ++i) {
         nb::Variant element;
-        if (FAILED(hr = NB_ARRAY_GETELEMENT(&array, i, &element))) return Fail("read an element", hr);
+        if (FAILED(hr = NB_ARRAY_GETELEMENT(&array, i, &element)))
+            return Fail("read an element", hr);
         std::printf(" [%d] %s", static_cast<int>(i), nb::ToUtf8(element.bstrVal).c_str());
     }
     DISPPARAMS arguments{&array, nullptr, 1, 0};

@@ -116,7 +116,8 @@ TEST_F(RingtoneApp, EveryFailureEndsInASentenceOnThePage) {
     const std::string console = Read(out / "console.txt");
     for (const char* path : {"damaged-song", "no-cd-drive", "unwritable-folder"})
         EXPECT_NE(run.output.find(std::string("ERROR-SHOWN ") + path), std::string::npos)
-            << path << "\n" << run.output << console;
+            << path << "\n"
+            << run.output << console;
     EXPECT_NE(console.find("damaged.mp3"), std::string::npos) << console;
     EXPECT_NE(console.find("ringtone.3gp"), std::string::npos) << console;
     EXPECT_NE(run.output.find("SEARCH-ENDED search finished: 0 phones"), std::string::npos)

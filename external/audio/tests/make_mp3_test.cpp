@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "external/audio/lame_enc/tests/mp3_media.h"
-#include "platform/kernel/unique_fd.h"
 #include "external/frame/tests/shell_double.h"
 #include "external/frame/tests/test_environment.h"
+#include "platform/kernel/unique_fd.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external::testing {

@@ -77,8 +77,8 @@ VARIANT Null() {
 }
 
 TEST(JobArguments, ReadTheLowHalfOfIntegersAndDefaultsForAbsentOnes) {
-    const Arguments args({Integer8(0x100000005LL), Integer8(-1), Boolean(false), Null(),
-                          Integer8(50)});
+    const Arguments args(
+        {Integer8(0x100000005LL), Integer8(-1), Boolean(false), Null(), Integer8(50)});
     EXPECT_EQ(IntegerArgument(args, 0, 9), 5);
     EXPECT_EQ(UnsignedArgument(args, 1, 9), 0xFFFFFFFFu);
     EXPECT_EQ(IntegerArgument(args, 5, 9), 9);
@@ -156,8 +156,7 @@ TEST(JobReport, EndsWithOneStatusCallUnlessValuesWereNeverPrepared) {
 
 TEST(JobReport, LeavesPositionsTheLayoutDoesNotHave) {
     RecordingChannel channel;
-    JobReport report(channel, CallbackLayout{.count = 2, .status = 1, .done = 2, .total = 0},
-                     100);
+    JobReport report(channel, CallbackLayout{.count = 2, .status = 1, .done = 2, .total = 0}, 100);
     ASSERT_TRUE(report.Prepare());
     report.Begin(3301, 500);
     channel.progress_due = true;

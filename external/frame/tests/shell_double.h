@@ -47,8 +47,8 @@ class ArgumentList {
 // A value as a test compares it.
 struct ReceivedValue {
     VARTYPE type = VT_EMPTY;
-    LONGLONG number = 0;                 // VT_I4, VT_INT, VT_BOOL (-1 true, 0 false)
-    std::u16string text;                 // VT_BSTR
+    LONGLONG number = 0;                  // VT_I4, VT_INT, VT_BOOL (-1 true, 0 false)
+    std::u16string text;                  // VT_BSTR
     std::vector<ReceivedValue> elements;  // VT_DISPATCH: a script array's elements
 
     static ReceivedValue From(const VARIANT& value);

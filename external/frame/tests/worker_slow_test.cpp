@@ -7,9 +7,9 @@
 
 #include "common/error_report.h"
 #include "external/frame/module_lock.h"
+#include "external/frame/tests/shell_double.h"
 #include "external/frame/worker.h"
 #include "external/frame/worker_start.h"
-#include "external/frame/tests/shell_double.h"
 
 namespace nb::external::testing {
 namespace {

@@ -7,8 +7,8 @@
 #include <atomic>
 
 #include "common/tests/script_value_fixtures.h"
-#include "external/frame/worker_start.h"
 #include "external/frame/tests/shell_double.h"
+#include "external/frame/worker_start.h"
 
 namespace nb::external::testing {
 namespace {

@@ -37,7 +37,8 @@ std::vector<std::u16string> RecordDialog(const NbFileDialogRequest& request) {
     return g_presented.chosen;
 }
 int RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-    g_presented.boxes.push_back({owner, text ? text : u"<null>", caption ? caption : u"<null>", type});
+    g_presented.boxes.push_back(
+        {owner, text ? text : u"<null>", caption ? caption : u"<null>", type});
     return g_presented.button;
 }
 void RecordTip(const NbTooltip& tip) { g_presented.tips.push_back(tip); }
@@ -116,45 +117,71 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DesktopServiceErrors,
     ::testing::Values(
         ErrorCase{"EX_OpenFileName", {kText}, 2100, kCount, u"External::OpenFileName"},
-        ErrorCase{"EX_OpenFileName", {kText, kNone, true, kText, kText}, 2100, kCount,
+        ErrorCase{"EX_OpenFileName",
+                  {kText, kNone, true, kText, kText},
+                  2100,
+                  kCount,
                   u"External::OpenFileName"},
         ErrorCase{"EX_OpenFileName", {LONG{1}, kNone}, 2101, kKind, u"External::OpenFileName"},
         ErrorCase{"EX_OpenFileName", {kText, kText}, 2101, kKind, u"External::OpenFileName"},
-        ErrorCase{"EX_OpenFileName", {kText, kNone, LONG{1}}, 2101, kKind,
-                  u"External::OpenFileName"},
-        ErrorCase{"EX_OpenFileName", {kText, kNone, true, LONG{1}}, 2101, kKind,
+        ErrorCase{
+            "EX_OpenFileName", {kText, kNone, LONG{1}}, 2101, kKind, u"External::OpenFileName"},
+        ErrorCase{"EX_OpenFileName",
+                  {kText, kNone, true, LONG{1}},
+                  2101,
+                  kKind,
                   u"External::OpenFileName"},
         ErrorCase{"EX_SaveFileName", {kText, kNone}, 2100, kCount, u"External::SaveFileName"},
-        ErrorCase{"EX_SaveFileName", {kText, kNone, kText, kText}, 2100, kCount,
+        ErrorCase{"EX_SaveFileName",
+                  {kText, kNone, kText, kText},
+                  2100,
+                  kCount,
                   u"External::SaveFileName"},
         ErrorCase{"EX_SaveFileName", {kText, kNone, true}, 2101, kKind, u"External::SaveFileName"},
         // The filter rules, in both dialogs.
-        ErrorCase{"EX_OpenFileName", {kText, TestArray{{kText}}}, 2105, BadFilter(2),
+        ErrorCase{"EX_OpenFileName",
+                  {kText, TestArray{{kText}}},
+                  2105,
+                  BadFilter(2),
                   u"External::OpenFileName"},
-        ErrorCase{"EX_OpenFileName", {kText, TestArray{{TestArray{}}}}, 2105, BadFilter(4),
+        ErrorCase{"EX_OpenFileName",
+                  {kText, TestArray{{TestArray{}}}},
+                  2105,
+                  BadFilter(4),
                   u"External::OpenFileName"},
-        ErrorCase{"EX_OpenFileName", {kText, TestArray{{TestArray{{kText}}}}}, 2105,
-                  BadFilter(5), u"External::OpenFileName"},
+        ErrorCase{"EX_OpenFileName",
+                  {kText, TestArray{{TestArray{{kText}}}}},
+                  2105,
+                  BadFilter(5),
+                  u"External::OpenFileName"},
         ErrorCase{"EX_SaveFileName",
                   {kText, TestArray{{Filter(u"ok", u"*"), TestArray{{LONG{5}, kText}}}}, kText},
-                  2105, BadFilter(4), u"External::SaveFileName"},
-        ErrorCase{"EX_SaveFileName", {kText, TestArray{{TestArray{{kText, nullptr}}}}, kText},
-                  2105, BadFilter(5), u"External::SaveFileName"},
+                  2105,
+                  BadFilter(4),
+                  u"External::SaveFileName"},
+        ErrorCase{"EX_SaveFileName",
+                  {kText, TestArray{{TestArray{{kText, nullptr}}}}, kText},
+                  2105,
+                  BadFilter(5),
+                  u"External::SaveFileName"},
         ErrorCase{"EX_MsgBox", {kText, kText}, 2100, kCount, u"External::MsgBox"},
         ErrorCase{"EX_MsgBox", {kText, kText, kText}, 2101, kKind, u"External::MsgBox"},
         ErrorCase{"EX_ShowTooltip", {kText, LONG{1}}, 2100, kCount, u"External::ShowTooltip"},
         ErrorCase{"EX_ShowTooltip",
-                  {kText, LONG{1}, LONG{1}, LONG{1}, LONG{1}, kText, true, true, true}, 2100,
-                  kCount, u"External::ShowTooltip"},
-        ErrorCase{"EX_ShowTooltip", {kText, kText, LONG{1}}, 2101, kKind,
+                  {kText, LONG{1}, LONG{1}, LONG{1}, LONG{1}, kText, true, true, true},
+                  2100,
+                  kCount,
                   u"External::ShowTooltip"},
-        ErrorCase{"EX_ShowTooltip", {kText, LONG{1}, LONG{1}, LONG{1}, LONG{1}, kText, LONG{1}},
-                  2101, kKind, u"External::ShowTooltip"},
+        ErrorCase{"EX_ShowTooltip", {kText, kText, LONG{1}}, 2101, kKind, u"External::ShowTooltip"},
+        ErrorCase{"EX_ShowTooltip",
+                  {kText, LONG{1}, LONG{1}, LONG{1}, LONG{1}, kText, LONG{1}},
+                  2101,
+                  kKind,
+                  u"External::ShowTooltip"},
         ErrorCase{"EX_GetKeyStatus", {}, 2100, kCount, u"External::GetKeyStatus"},
         ErrorCase{"EX_GetKeyStatus", {kText}, 2101, kKind, u"External::GetKeyStatus"},
         ErrorCase{"EX_GetKeyStatus", {LONG{4150}}, 3100, kInvalidKey, u"External::GetKeyStatus"},
-        ErrorCase{"EX_GetKeyStatus", {LONG{4161}}, 3100, kInvalidKey,
-                  u"External::GetKeyStatus"}));
+        ErrorCase{"EX_GetKeyStatus", {LONG{4161}}, 3100, kInvalidKey, u"External::GetKeyStatus"}));
 
 TEST_F(DesktopServices, OpenDialogIsAskedForWhatThePageGaveAndAnswersInItsOrder) {
     g_presented.chosen = {u"/music/b.wav", u"/music/a.mp3", u"/music/c.wav"};
@@ -252,9 +279,8 @@ TEST_F(DesktopServices, KeyStatusTellsHeldKeysAndCapsLockSwitchedOn) {
 TEST_F(DesktopServices, TooltipIsPlacedInScaledPixelsWithTheLookAskedFor) {
     m_shell.system().application_dpi_x = 144;
     m_shell.system().application_dpi_y = 120;
-    ASSERT_EQ(Call("EX_ShowTooltip",
-                   {u"Drag to select", LONG{10}, LONG{21}, LONG{100}, LONG{4003}, u"Tip", true,
-                    false})
+    ASSERT_EQ(Call("EX_ShowTooltip", {u"Drag to select", LONG{10}, LONG{21}, LONG{100}, LONG{4003},
+                                      u"Tip", true, false})
                   .hr,
               S_OK);
     ASSERT_EQ(g_presented.tips.size(), 1u);
@@ -274,10 +300,10 @@ TEST_F(DesktopServices, TooltipOfTheSameWindowIsReusedAndOnlyItsTextAndPlaceChan
     ASSERT_EQ(Call("EX_ShowTooltip", {u"first", LONG{1}, LONG{2}, LONG{80}, LONG{4002}, u"T"}).hr,
               S_OK);
     // The look and the earlier width and title stay; a new window's tooltip starts afresh.
-    ASSERT_EQ(Call("EX_ShowTooltip", {u"second", LONG{5}, LONG{6}, LONG{0}, LONG{0}, u"T2", true,
-                                      false})
-                  .hr,
-              S_OK);
+    ASSERT_EQ(
+        Call("EX_ShowTooltip", {u"second", LONG{5}, LONG{6}, LONG{0}, LONG{0}, u"T2", true, false})
+            .hr,
+        S_OK);
     ASSERT_EQ(g_presented.tips.size(), 2u);
     const NbTooltip& reused = g_presented.tips[1];
     EXPECT_EQ(reused.text, u"second");

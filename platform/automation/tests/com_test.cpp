@@ -7,11 +7,11 @@
 
 namespace {
 
-constexpr CLSID kScriptArrayClass = {0x83803D9F, 0x884B, 0x4C1D,
-                                     {0x9A, 0x48, 0x17, 0xEA, 0xCD, 0xED, 0x05, 0xA3}};
+constexpr CLSID kScriptArrayClass = {
+    0x83803D9F, 0x884B, 0x4C1D, {0x9A, 0x48, 0x17, 0xEA, 0xCD, 0xED, 0x05, 0xA3}};
 
 class ClassCreation : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { ASSERT_TRUE(NbSetApplicationDirectory(NB_TEST_APP_DIR)); }
     void TearDown() override { NbSetApplicationDirectory(NB_TEST_APP_DIR); }
 };
@@ -19,9 +19,11 @@ protected:
 TEST_F(ClassCreation, LoadsTheServingModuleFromTheApplicationDirectory) {
     nb::ComPtr<IDispatchEx> first, second;
     ASSERT_EQ(CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatchEx,
-                               first.PutVoid()), S_OK);
-    ASSERT_EQ(CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_ALL, IID_IDispatchEx,
-                               second.PutVoid()), S_OK);
+                               first.PutVoid()),
+              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_ALL, IID_IDispatchEx, second.PutVoid()),
+        S_OK);
     EXPECT_NE(first.Get(), second.Get());
     EXPECT_STREQ(NbGetApplicationDirectory(), NB_TEST_APP_DIR);
 }
@@ -32,11 +34,13 @@ TEST_F(ClassCreation, ReportsWhyAClassCannotBeCreated) {
     EXPECT_EQ(CoCreateInstance(unknown, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                               &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
+        REGDB_E_CLASSNOTREG);
     ASSERT_TRUE(NbSetApplicationDirectory("/nonexistent/application"));
-    EXPECT_EQ(CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               &object), CO_E_DLLNOTFOUND);
+    EXPECT_EQ(
+        CoCreateInstance(kScriptArrayClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+        CO_E_DLLNOTFOUND);
     EXPECT_EQ(object, nullptr);
     EXPECT_FALSE(NbSetApplicationDirectory(""));
 }

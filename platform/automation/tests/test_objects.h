@@ -7,7 +7,7 @@
 namespace nb::testing {
 
 class ValueObject final : public IDispatch {
-public:
+   public:
     explicit ValueObject(LONG value) : m_value(value) {}
     virtual ~ValueObject() = default;
     ULONG references() const { return m_references; }
@@ -35,7 +35,7 @@ public:
         return S_OK;
     }
 
-private:
+   private:
     LONG m_value;
     ULONG m_references = 1;
 };

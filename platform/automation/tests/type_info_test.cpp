@@ -13,7 +13,7 @@ struct ICounter : IUnknown {
 };
 
 class Counter final : public ICounter {
-public:
+   public:
     virtual ~Counter() = default;
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return 1; }
@@ -36,7 +36,7 @@ public:
 };
 
 class TypeInfoTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         INTERFACEDATA description{m_methods, 3};
         ASSERT_EQ(CreateDispTypeInfo(&description, LOCALE_SYSTEM_DEFAULT, m_info.Put()), S_OK);
@@ -47,14 +47,16 @@ protected:
         DISPPARAMS params{arguments.data(), flags & DISPATCH_PROPERTYPUT ? &named : nullptr,
                           static_cast<UINT>(arguments.size()),
                           flags & DISPATCH_PROPERTYPUT ? 1u : 0u};
-        return m_info->Invoke(static_cast<ICounter*>(&m_counter), member, flags, &params,
-                              result, nullptr, nullptr);
+        return m_info->Invoke(static_cast<ICounter*>(&m_counter), member, flags, &params, result,
+                              nullptr, nullptr);
     }
 
     PARAMDATA m_value_param{const_cast<OLECHAR*>(u"value"), VT_VARIANT};
     METHODDATA m_methods[3] = {
-        {const_cast<OLECHAR*>(u"value"), nullptr, 7, 3, CC_CDECL, 0, DISPATCH_PROPERTYGET, VT_VARIANT},
-        {const_cast<OLECHAR*>(u"value"), &m_value_param, 7, 4, CC_CDECL, 1, DISPATCH_PROPERTYPUT, VT_EMPTY},
+        {const_cast<OLECHAR*>(u"value"), nullptr, 7, 3, CC_CDECL, 0, DISPATCH_PROPERTYGET,
+         VT_VARIANT},
+        {const_cast<OLECHAR*>(u"value"), &m_value_param, 7, 4, CC_CDECL, 1, DISPATCH_PROPERTYPUT,
+         VT_EMPTY},
         {const_cast<OLECHAR*>(u"reset"), nullptr, 8, 5, CC_CDECL, 0, DISPATCH_METHOD, VT_EMPTY},
     };
     nb::ComPtr<ITypeInfo> m_info;
@@ -120,8 +122,10 @@ TEST_F(TypeInfoTest, DescribesItsFunctions) {
 }
 
 TEST(CreateDispTypeInfo, RefusesUnsupportedSignatures) {
-    PARAMDATA two[] = {{const_cast<OLECHAR*>(u"a"), VT_VARIANT}, {const_cast<OLECHAR*>(u"b"), VT_VARIANT}};
-    METHODDATA method{const_cast<OLECHAR*>(u"pair"), two, 1, 3, CC_CDECL, 2, DISPATCH_METHOD, VT_EMPTY};
+    PARAMDATA two[] = {{const_cast<OLECHAR*>(u"a"), VT_VARIANT},
+                       {const_cast<OLECHAR*>(u"b"), VT_VARIANT}};
+    METHODDATA method{
+        const_cast<OLECHAR*>(u"pair"), two, 1, 3, CC_CDECL, 2, DISPATCH_METHOD, VT_EMPTY};
     INTERFACEDATA description{&method, 1};
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
     EXPECT_EQ(CreateDispTypeInfo(&description, 0, &info), E_INVALIDARG);

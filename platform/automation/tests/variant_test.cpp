@@ -75,18 +75,43 @@ VARIANT Make(VARTYPE type, double number) {
     VariantInit(&value);
     value.vt = type;
     switch (type) {
-        case VT_I1: value.cVal = static_cast<char>(number); break;
-        case VT_UI1: value.bVal = static_cast<BYTE>(number); break;
-        case VT_I2: value.iVal = static_cast<SHORT>(number); break;
-        case VT_UI2: value.uiVal = static_cast<USHORT>(number); break;
-        case VT_I4: case VT_INT: value.lVal = static_cast<LONG>(number); break;
-        case VT_UI4: case VT_UINT: value.ulVal = static_cast<ULONG>(number); break;
-        case VT_I8: value.llVal = static_cast<LONGLONG>(number); break;
-        case VT_UI8: value.ullVal = static_cast<ULONGLONG>(number); break;
-        case VT_R4: value.fltVal = static_cast<float>(number); break;
-        case VT_R8: value.dblVal = number; break;
-        case VT_BOOL: value.boolVal = number != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
-        default: break;
+        case VT_I1:
+            value.cVal = static_cast<char>(number);
+            break;
+        case VT_UI1:
+            value.bVal = static_cast<BYTE>(number);
+            break;
+        case VT_I2:
+            value.iVal = static_cast<SHORT>(number);
+            break;
+        case VT_UI2:
+            value.uiVal = static_cast<USHORT>(number);
+            break;
+        case VT_I4:
+        case VT_INT:
+            value.lVal = static_cast<LONG>(number);
+            break;
+        case VT_UI4:
+        case VT_UINT:
+            value.ulVal = static_cast<ULONG>(number);
+            break;
+        case VT_I8:
+            value.llVal = static_cast<LONGLONG>(number);
+            break;
+        case VT_UI8:
+            value.ullVal = static_cast<ULONGLONG>(number);
+            break;
+        case VT_R4:
+            value.fltVal = static_cast<float>(number);
+            break;
+        case VT_R8:
+            value.dblVal = number;
+            break;
+        case VT_BOOL:
+            value.boolVal = number != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
+        default:
+            break;
     }
     return value;
 }
@@ -112,7 +137,7 @@ TEST(ChangeType, ToI4) {
         {Make(VT_UI4, 4294967295.0), DISP_E_OVERFLOW, 0},
         {Make(VT_I8, -2147483648.0), S_OK, -2147483647 - 1},
         {Make(VT_UI8, 2147483648.0), DISP_E_OVERFLOW, 0},
-        {Make(VT_R8, 2.5), S_OK, 2},    // half to even
+        {Make(VT_R8, 2.5), S_OK, 2},  // half to even
         {Make(VT_R8, 3.5), S_OK, 4},
         {Make(VT_R8, -2.5), S_OK, -2},
         {Make(VT_R8, 1e12), DISP_E_OVERFLOW, 0},
@@ -203,8 +228,9 @@ TEST(ChangeType, FollowsReferencesAndValueProperties) {
 
 TEST(ChangeType, ToBoolean) {
     nb::Bstr yes(u"TRUE"), no(u"false"), zero(u"0");
-    for (auto [text, expected] : {std::pair{yes.Get(), VARIANT_TRUE}, std::pair{no.Get(), VARIANT_FALSE},
-                                  std::pair{zero.Get(), VARIANT_FALSE}}) {
+    for (auto [text, expected] :
+         {std::pair{yes.Get(), VARIANT_TRUE}, std::pair{no.Get(), VARIANT_FALSE},
+          std::pair{zero.Get(), VARIANT_FALSE}}) {
         VARIANT source;
         VariantInit(&source);
         source.vt = VT_BSTR;

@@ -54,7 +54,7 @@ TEST(UniqueFd, ClosesOnceAndMovesOwnership) {
     EXPECT_TRUE(closed.Close());
     EXPECT_FALSE(closed.IsOpen());
     EXPECT_FALSE(IsOpenDescriptor(duplicate));
-    EXPECT_TRUE(closed.Close());  // nothing left to close
+    EXPECT_TRUE(closed.Close());                    // nothing left to close
     EXPECT_FALSE(nb::UniqueFd(duplicate).Close());  // no longer a descriptor
 }
 

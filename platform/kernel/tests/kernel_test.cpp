@@ -1,9 +1,9 @@
+#include "platform/kernel/kernel.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-
-#include "platform/kernel/kernel.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "platform/messaging/messaging.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "platform/messaging/glib_loop.h"
-#include "platform/messaging/messaging.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 class Messaging : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { m_window = NbCreateMessageWindow(RecordingProcedure, &m_recorder); }
     void TearDown() override { DestroyWindow(m_window); }
     Recorder m_recorder;

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ProfileTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "nb-profile-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);

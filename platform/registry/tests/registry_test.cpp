@@ -49,7 +49,7 @@ bool KeyExists(HKEY key, LPCWSTR sub_key) {
 }
 
 class RegistryTest : public testing::Test {
-protected:
+   protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "nb-registry-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);

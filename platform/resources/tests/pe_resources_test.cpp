@@ -31,7 +31,7 @@ Toolchain ToolsFor(Architecture architecture) {
 }
 
 class TempDir {
-public:
+   public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "nb-pe-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
@@ -42,7 +42,7 @@ public:
     }
     const fs::path& path() const { return m_path; }
 
-private:
+   private:
     fs::path m_path;
 };
 
@@ -101,7 +101,7 @@ const std::string kRcLines =
     "\"two.html\" 23 us.html\n";
 
 class ResourceLibraryTest : public testing::TestWithParam<Architecture> {
-protected:
+   protected:
     void SetUp() override {
         m_path = BuildLibrary(m_dir, GetParam(), kRcLines, kFiles);
         nb::PeResourceLibrary::OpenResult opened = nb::PeResourceLibrary::Open(m_path.string());

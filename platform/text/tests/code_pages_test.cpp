@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/text/code_pages.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -25,10 +25,12 @@ TEST(CodePages, RoundTripsEveryPlane) {
 }
 
 TEST(CodePages, ReplacesMalformedInput) {
-    EXPECT_EQ(nb::ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(nb::ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD");        // overlong
+    EXPECT_EQ(nb::ToUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(nb::ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(nb::ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // surrogate
-    EXPECT_EQ(nb::ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");        // cut short
+    EXPECT_EQ(nb::ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");            // cut short
     EXPECT_EQ(nb::ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 

@@ -13,7 +13,8 @@ Frame RoundTrip(const Frame& frame) {
     std::memcpy(&size, bytes.data(), sizeof size);
     EXPECT_EQ(size + sizeof size, bytes.size());
     Frame decoded;
-    EXPECT_TRUE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + sizeof size, size, &decoded));
+    EXPECT_TRUE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + sizeof size, size,
+                            &decoded));
     return decoded;
 }
 
@@ -54,12 +55,14 @@ TEST(ChannelFrame, RefusesWhatIsNotAFrame) {
     frame.AddValue(g_variant_new_uint64(3));  // not a channel value
     std::string bytes = EncodeFrame(frame);
     Frame decoded;
-    EXPECT_FALSE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4, bytes.size() - 4, &decoded));
+    EXPECT_FALSE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4,
+                             bytes.size() - 4, &decoded));
 
     Frame unknown_op;
     unknown_op.op = static_cast<FrameOp>(42);
     bytes = EncodeFrame(unknown_op);
-    EXPECT_FALSE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4, bytes.size() - 4, &decoded));
+    EXPECT_FALSE(DecodeFrame(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4,
+                             bytes.size() - 4, &decoded));
 
     const std::uint8_t garbage[] = {0xff, 0x00, 0x13, 0x37, 0x01};
     EXPECT_FALSE(DecodeFrame(garbage, sizeof garbage, &decoded) && decoded.op == FrameOp::kCall &&

@@ -1,12 +1,12 @@
 // The dialog members of CBrowserCustomizer: ShowModalDialog and
 // ShowModelessDialog on the opener's side, the link, the dialogArguments
 // and returnValue properties and the opener's disabling on the dialog's.
-#include "common/variant_text.h"
 #include "shell/host/dialogs/dialogs.h"
 
 #include <gtk/gtk.h>
 
 #include "common/error_report.h"
+#include "common/variant_text.h"
 #include "platform/automation/com_ptr.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/dialogs/dialog_loop.h"
@@ -23,9 +23,7 @@ constexpr LPCWSTR kReportSource = u"Invoke";
 constexpr WORD kErrorDialogUrl = 1100;
 constexpr LPCWSTR kMessageDialogUrl = u"Catastrophic: Cannot build szAbsoluteUrl";
 
-std::u16string_view TextOf(const VARIANT& value) {
-    return NbBstrView(value.bstrVal);
-}
+std::u16string_view TextOf(const VARIANT& value) { return NbBstrView(value.bstrVal); }
 
 const VARIANT* Dereferenced(const VARIANT* value) {
     if (value->vt == (VT_BYREF | VT_VARIANT) && value->pvarVal) return value->pvarVal;

@@ -62,8 +62,7 @@ HRESULT FileDrop::Enable(const DISPPARAMS* params, UINT* argument_error) {
         }
     for (int handler = kEnter; handler <= kDrop; ++handler) {
         const VARIANT& name = params->rgvarg[3 - handler];
-        m_names[handler] =
-            std::u16string(NbBstrView(name.bstrVal));
+        m_names[handler] = std::u16string(NbBstrView(name.bstrVal));
     }
     return S_OK;
 }
@@ -126,8 +125,8 @@ gboolean FileDrop::Motion(GdkDragContext* context, gint x, gint y, guint time) {
         m_stage = Stage::kFetching;
         Remember(x, y, time);
         m_requested.push_back(glib::Ref(context));
-        gtk_drag_get_data(GTK_WIDGET(m_view.get()), context, gdk_atom_intern_static_string(kFileList),
-                          time);
+        gtk_drag_get_data(GTK_WIDGET(m_view.get()), context,
+                          gdk_atom_intern_static_string(kFileList), time);
         return TRUE;
     }
     Remember(x, y, time);

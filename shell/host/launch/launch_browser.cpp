@@ -102,8 +102,7 @@ HRESULT LaunchBrowserMethod(const DISPPARAMS* params, UINT* argument_error) {
         }
         if (params->rgvarg[0].boolVal == VARIANT_TRUE) choice = BrowserChoice::kInternetExplorer;
     }
-    LaunchBrowser(std::u16string(NbBstrView(url.bstrVal)),
-                  choice);
+    LaunchBrowser(std::u16string(NbBstrView(url.bstrVal)), choice);
     return S_OK;
 }
 

@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "platform/text/decimal_prefix.h"
 #include "common/error_report.h"
 #include "common/script_array.h"
 #include "common/variant_text.h"
 #include "platform/glib/owned.h"
 #include "platform/text/case_fold.h"
 #include "platform/text/code_pages.h"
+#include "platform/text/decimal_prefix.h"
 #include "shell/host/menus/menu_keys.h"
 #include "shell/host/script_object/browser_customizer.h"
 #include "shell/host/window/host_window.h"
@@ -63,9 +63,7 @@ HRESULT Mismatch(UINT* argument_error, UINT position) {
     return DISP_E_TYPEMISMATCH;
 }
 
-std::u16string TextOf(const VARIANT& value) {
-    return std::u16string(NbBstrView(value.bstrVal));
-}
+std::u16string TextOf(const VARIANT& value) { return std::u16string(NbBstrView(value.bstrVal)); }
 
 // Labels and shortcuts of other types are read as their text.
 bool ReadText(const VARIANT& value, std::u16string* text) {

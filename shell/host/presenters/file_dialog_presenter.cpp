@@ -92,8 +92,8 @@ std::vector<std::string> ChosenFiles(GtkFileChooser* chooser) {
 bool MayReplace(GtkWindow* owner, const std::string& path) {
     if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return true;
     glib::Text name(g_path_get_basename(path.c_str()));
-    const std::string question = std::string(name.get()) +
-                                 " already exists.\nDo you want to replace it?";
+    const std::string question =
+        std::string(name.get()) + " already exists.\nDo you want to replace it?";
     GtkWidget* box = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                             GTK_BUTTONS_YES_NO, "%s", question.c_str());
     gtk_window_set_title(GTK_WINDOW(box), "Confirm Save As");

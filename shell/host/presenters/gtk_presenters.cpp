@@ -12,9 +12,8 @@ std::unordered_map<HWND, GtkWindow*>& OwnerWindows() {
 }
 
 void ForgetWindow(GtkWidget* window, gpointer) {
-    std::erase_if(OwnerWindows(), [window](const auto& entry) {
-        return GTK_WIDGET(entry.second) == window;
-    });
+    std::erase_if(OwnerWindows(),
+                  [window](const auto& entry) { return GTK_WIDGET(entry.second) == window; });
 }
 
 }  // namespace

@@ -42,12 +42,13 @@ NbKeyState X11KeyState(Display* display, int virtual_key) {
     XQueryKeymap(display, keys);
     for (const KeySymbols& entry : kKeySymbols) {
         if (entry.virtual_key != virtual_key) continue;
-        for (const KeySym symbol : entry.symbols) state.down = state.down || IsDown(display, keys, symbol);
+        for (const KeySym symbol : entry.symbols)
+            state.down = state.down || IsDown(display, keys, symbol);
     }
     if (virtual_key == VK_CAPITAL) {
         XkbStateRec xkb{};
-        state.toggled = XkbGetState(display, XkbUseCoreKbd, &xkb) == Success &&
-                        (xkb.locked_mods & LockMask);
+        state.toggled =
+            XkbGetState(display, XkbUseCoreKbd, &xkb) == Success && (xkb.locked_mods & LockMask);
     }
     return state;
 }
@@ -87,8 +88,7 @@ NbKeyState ModifierKeyState(GdkDisplay* display, int virtual_key) {
 NbKeyState GtkKeyState(int virtual_key) {
     GdkDisplay* display = gdk_display_get_default();
     if (!display) return {};
-    if (GDK_IS_X11_DISPLAY(display))
-        return X11KeyState(GDK_DISPLAY_XDISPLAY(display), virtual_key);
+    if (GDK_IS_X11_DISPLAY(display)) return X11KeyState(GDK_DISPLAY_XDISPLAY(display), virtual_key);
     return ModifierKeyState(display, virtual_key);
 }
 

@@ -75,8 +75,8 @@ bool IsBalloon(const NbTooltip& tip) { return tip.shape == NbTooltipShape::kBall
 
 void Tooltip::Show(const NbTooltip& tip) {
     GtkWindow* owner = OwnerWindowOf(tip.owner);
-    if (!m_window || tip.owner != m_owner_handle || owner != m_owner ||
-        tip.shape != m_tip.shape || tip.close_button != m_tip.close_button) {
+    if (!m_window || tip.owner != m_owner_handle || owner != m_owner || tip.shape != m_tip.shape ||
+        tip.close_button != m_tip.close_button) {
         Forget();
         Build(owner, tip);
     }
@@ -110,7 +110,8 @@ void Tooltip::Build(GtkWindow* owner, const NbTooltip& tip) {
     gtk_label_set_xalign(GTK_LABEL(m_title), 0);
     gtk_box_pack_start(GTK_BOX(m_heading), m_title, TRUE, TRUE, 0);
     if (tip.close_button) {
-        GtkWidget* close = gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
+        GtkWidget* close =
+            gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
         gtk_button_set_relief(GTK_BUTTON(close), GTK_RELIEF_NONE);
         gtk_widget_set_valign(close, GTK_ALIGN_START);
         g_signal_connect(close, "clicked", G_CALLBACK(OnClose), this);
@@ -152,9 +153,10 @@ void Tooltip::SetMargins() {
     const bool balloon = IsBalloon(m_tip);
     gtk_widget_set_margin_start(m_body, kPadding);
     gtk_widget_set_margin_end(m_body, kPadding);
-    gtk_widget_set_margin_top(m_body, kPadding + (balloon && m_stem == StemSide::kTop ? kStemHeight : 0));
-    gtk_widget_set_margin_bottom(m_body,
-                                 kPadding + (balloon && m_stem == StemSide::kBottom ? kStemHeight : 0));
+    gtk_widget_set_margin_top(m_body,
+                              kPadding + (balloon && m_stem == StemSide::kTop ? kStemHeight : 0));
+    gtk_widget_set_margin_bottom(
+        m_body, kPadding + (balloon && m_stem == StemSide::kBottom ? kStemHeight : 0));
 }
 
 void Tooltip::Place() {

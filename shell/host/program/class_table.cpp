@@ -28,22 +28,27 @@ constexpr std::array<ClassEntry, 1> kClasses = {{{&CLSID_BrowserCustomizer, Crea
 
 }  // namespace
 
-HRESULT LegacyCoCreateInstance(WebEngine& engine, const GUID& clsid, const GUID& iid, void** object) {
+HRESULT LegacyCoCreateInstance(WebEngine& engine, const GUID& clsid, const GUID& iid,
+                               void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     for (const ClassEntry& entry : kClasses) {
         if (!(*entry.clsid == clsid)) continue;
         const HRESULT hr = entry.create(engine, iid, object);
-        if (FAILED(hr)) MessageBoxW(nullptr, u"CreateInstance() failed", u"Legacy/CoCreateInstance", MB_OK | MB_ICONERROR);
+        if (FAILED(hr))
+            MessageBoxW(nullptr, u"CreateInstance() failed", u"Legacy/CoCreateInstance",
+                        MB_OK | MB_ICONERROR);
         return hr;
     }
-    MessageBoxW(nullptr, u"_Module.GetClassObject() failed", u"Legacy/CoCreateInstance", MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, u"_Module.GetClassObject() failed", u"Legacy/CoCreateInstance",
+                MB_OK | MB_ICONERROR);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 CBrowserCustomizer* CreateBrowserCustomizer(WebEngine& engine) {
     void* object = nullptr;
-    if (FAILED(LegacyCoCreateInstance(engine, CLSID_BrowserCustomizer, IID_IBrowserCustomizer, &object)))
+    if (FAILED(LegacyCoCreateInstance(engine, CLSID_BrowserCustomizer, IID_IBrowserCustomizer,
+                                      &object)))
         return nullptr;
     return static_cast<CBrowserCustomizer*>(static_cast<IDispatch*>(object));
 }

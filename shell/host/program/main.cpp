@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
 
     // Relative paths of the application are relative to the program.
     const std::string directory = program.substr(0, program.rfind('/'));
-    if (chdir(directory.c_str()) != 0) std::fprintf(stderr, "NbBrowser: cannot enter %s\n", directory.c_str());
+    if (chdir(directory.c_str()) != 0)
+        std::fprintf(stderr, "NbBrowser: cannot enter %s\n", directory.c_str());
 
     std::unique_ptr<nb::MessageLoop> loop = nb::CreateGLibLoop(nullptr);
     nb::SetCurrentThreadLoop(loop.get());

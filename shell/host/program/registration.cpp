@@ -40,10 +40,13 @@ bool WriteDesktopEntry(const std::string& program_path) {
         "Type=Application\n"
         "Name=NbBrowser\n"
         "Comment=BrowserCustomizer Class\n"
-        "Exec=" + QuotedExec(program_path) + "\n"
+        "Exec=" +
+        QuotedExec(program_path) +
+        "\n"
         "Terminal=false\n"
         "Categories=AudioVideo;Audio;\n";
-    return g_file_set_contents(path.c_str(), text.c_str(), static_cast<gssize>(text.size()), nullptr);
+    return g_file_set_contents(path.c_str(), text.c_str(), static_cast<gssize>(text.size()),
+                               nullptr);
 }
 
 bool RemoveDesktopEntry() {

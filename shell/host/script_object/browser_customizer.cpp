@@ -9,8 +9,8 @@
 #include "platform/text/ascii_case.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/launch/launch_browser.h"
-#include "shell/host/program/class_table.h"
 #include "shell/host/presenters/gtk_presenters.h"
+#include "shell/host/program/class_table.h"
 #include "shell/host/window/host_window.h"
 #include "shell/host/window/navigation.h"
 #include "shell/host/window/web_engine.h"
@@ -53,9 +53,11 @@ HRESULT TextArgument(const VARIANT& value, std::u16string* out) {
 std::u16string WithoutHttpOnly(std::u16string cookie) {
     constexpr std::u16string_view kHttpOnly = u"HttpOnly";
     if (cookie.size() >= kHttpOnly.size() &&
-        EqualsIgnoringAsciiCase(std::u16string_view(cookie).substr(cookie.size() - kHttpOnly.size()), kHttpOnly)) {
+        EqualsIgnoringAsciiCase(
+            std::u16string_view(cookie).substr(cookie.size() - kHttpOnly.size()), kHttpOnly)) {
         cookie.resize(cookie.size() - kHttpOnly.size());
-        while (!cookie.empty() && (cookie.back() == u' ' || cookie.back() == u';')) cookie.pop_back();
+        while (!cookie.empty() && (cookie.back() == u' ' || cookie.back() == u';'))
+            cookie.pop_back();
     }
     return cookie;
 }
@@ -125,7 +127,8 @@ HRESULT CBrowserCustomizer::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
     return hr;
 }
 
-HRESULT CBrowserCustomizer::LookUpMember(std::u16string_view name, DISPID* dispid, bool* is_method) {
+HRESULT CBrowserCustomizer::LookUpMember(std::u16string_view name, DISPID* dispid,
+                                         bool* is_method) {
     return LookUpMemberName(name, dispid, is_method);
 }
 
@@ -167,17 +170,38 @@ HRESULT CBrowserCustomizer::AccessInformation(const MemberCall& call) {
         case kIeVersion:
             if (!i.browser_version) return E_OUTOFMEMORY;
             return Text(i.browser_version, call.result);
-        case kIeVersionMajor: value = i.browser_major; break;
-        case kIeVersionMinor: value = i.browser_minor; break;
-        case kScreenWidth: value = i.screen_width; break;
-        case kScreenHeight: value = i.screen_height; break;
-        case kWorkAreaWidth: value = i.work_area_width; break;
-        case kWorkAreaHeight: value = i.work_area_height; break;
-        case kWindowsDpiX: value = i.system_dpi_x; break;
-        case kWindowsDpiY: value = i.system_dpi_y; break;
-        case kApplicationDpiX: value = i.application_dpi_x; break;
-        case kApplicationDpiY: value = i.application_dpi_y; break;
-        default: return DISP_E_MEMBERNOTFOUND;
+        case kIeVersionMajor:
+            value = i.browser_major;
+            break;
+        case kIeVersionMinor:
+            value = i.browser_minor;
+            break;
+        case kScreenWidth:
+            value = i.screen_width;
+            break;
+        case kScreenHeight:
+            value = i.screen_height;
+            break;
+        case kWorkAreaWidth:
+            value = i.work_area_width;
+            break;
+        case kWorkAreaHeight:
+            value = i.work_area_height;
+            break;
+        case kWindowsDpiX:
+            value = i.system_dpi_x;
+            break;
+        case kWindowsDpiY:
+            value = i.system_dpi_y;
+            break;
+        case kApplicationDpiX:
+            value = i.application_dpi_x;
+            break;
+        case kApplicationDpiY:
+            value = i.application_dpi_y;
+            break;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
     }
     Unsigned(value, call.result);
     return S_OK;
@@ -186,42 +210,94 @@ HRESULT CBrowserCustomizer::AccessInformation(const MemberCall& call) {
 HRESULT CBrowserCustomizer::GetProperty(DISPID dispid, VARIANT* result) {
     const WindowSettings& s = m_settings;
     switch (dispid) {
-        case kApplicationName: return Text(s.application_name, result);
-        case kStartupUrl: return Text(s.startup_url, result);
-        case kLanguage: return Text(s.language, result);
-        case kWidth: Unsigned(s.width, result); return S_OK;
-        case kHeight: Unsigned(s.height, result); return S_OK;
-        case kTop: Unsigned(s.top, result); return S_OK;
-        case kLeft: Unsigned(s.left, result); return S_OK;
-        case kMinimumWidth: Unsigned(s.minimum_width, result); return S_OK;
-        case kMinimumHeight: Unsigned(s.minimum_height, result); return S_OK;
-        case kMaximumWidth: Unsigned(s.maximum_width, result); return S_OK;
-        case kMaximumHeight: Unsigned(s.maximum_height, result); return S_OK;
-        case kMinimizeButton: Switch(s.minimize_button, result); return S_OK;
-        case kMaximizeButton: Switch(s.maximize_button, result); return S_OK;
-        case kCloseButton: Switch(s.close_button, result); return S_OK;
-        case kTitleBar: Switch(s.title_bar, result); return S_OK;
-        case kTopMost: Switch(s.top_most, result); return S_OK;
-        case kState: return Text(StateReading(s.state), result);
-        case kResizable: Switch(s.resizable, result); return S_OK;
-        case kScrollBars: Switch(s.scroll_bars, result); return S_OK;
-        case kTextSelection: Switch(s.text_selection, result); return S_OK;
-        case kMinimizeToSystray: Switch(s.minimize_to_systray, result); return S_OK;
-        case kCloseToSystray: Switch(s.close_to_systray, result); return S_OK;
-        case kSilent: Switch(s.silent, result); return S_OK;
-        case kDpiAware: Switch(s.dpi_aware, result); return S_OK;
-        case kAlpha: Unsigned(s.alpha, result); return S_OK;
-        case kTransparency: Switch(s.transparency, result); return S_OK;
-        case kColorKey: return Text(s.color_key, result);
+        case kApplicationName:
+            return Text(s.application_name, result);
+        case kStartupUrl:
+            return Text(s.startup_url, result);
+        case kLanguage:
+            return Text(s.language, result);
+        case kWidth:
+            Unsigned(s.width, result);
+            return S_OK;
+        case kHeight:
+            Unsigned(s.height, result);
+            return S_OK;
+        case kTop:
+            Unsigned(s.top, result);
+            return S_OK;
+        case kLeft:
+            Unsigned(s.left, result);
+            return S_OK;
+        case kMinimumWidth:
+            Unsigned(s.minimum_width, result);
+            return S_OK;
+        case kMinimumHeight:
+            Unsigned(s.minimum_height, result);
+            return S_OK;
+        case kMaximumWidth:
+            Unsigned(s.maximum_width, result);
+            return S_OK;
+        case kMaximumHeight:
+            Unsigned(s.maximum_height, result);
+            return S_OK;
+        case kMinimizeButton:
+            Switch(s.minimize_button, result);
+            return S_OK;
+        case kMaximizeButton:
+            Switch(s.maximize_button, result);
+            return S_OK;
+        case kCloseButton:
+            Switch(s.close_button, result);
+            return S_OK;
+        case kTitleBar:
+            Switch(s.title_bar, result);
+            return S_OK;
+        case kTopMost:
+            Switch(s.top_most, result);
+            return S_OK;
+        case kState:
+            return Text(StateReading(s.state), result);
+        case kResizable:
+            Switch(s.resizable, result);
+            return S_OK;
+        case kScrollBars:
+            Switch(s.scroll_bars, result);
+            return S_OK;
+        case kTextSelection:
+            Switch(s.text_selection, result);
+            return S_OK;
+        case kMinimizeToSystray:
+            Switch(s.minimize_to_systray, result);
+            return S_OK;
+        case kCloseToSystray:
+            Switch(s.close_to_systray, result);
+            return S_OK;
+        case kSilent:
+            Switch(s.silent, result);
+            return S_OK;
+        case kDpiAware:
+            Switch(s.dpi_aware, result);
+            return S_OK;
+        case kAlpha:
+            Unsigned(s.alpha, result);
+            return S_OK;
+        case kTransparency:
+            Switch(s.transparency, result);
+            return S_OK;
+        case kColorKey:
+            return Text(s.color_key, result);
         case kDialogArguments:
-        case kReturnValue: return GetDialogProperty(dispid, result);
+        case kReturnValue:
+            return GetDialogProperty(dispid, result);
         case kCookie: {
             const std::optional<std::u16string> cookies =
                 server::CookieStore::Shared().Get(server::CookieUrl());
             return Text(cookies.value_or(u""), result);
         }
-        case kData: return VariantCopy(result, &m_data);
-        default: return DISP_E_MEMBERNOTFOUND;
+        case kData:
+            return VariantCopy(result, &m_data);
+        default:
+            return DISP_E_MEMBERNOTFOUND;
     }
 }
 
@@ -235,21 +311,25 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
         return changed;
     };
     switch (dispid) {
-        case kApplicationName: return TextArgument(value, &s.application_name);
-        case kStartupUrl: return TextArgument(value, &s.startup_url);
+        case kApplicationName:
+            return TextArgument(value, &s.application_name);
+        case kStartupUrl:
+            return TextArgument(value, &s.startup_url);
         case kLanguage: {
             const HRESULT hr = TextArgument(value, &s.language);
             if (FAILED(hr)) return hr;
             setenv("NIMBRA_LANGUAGE", ToUtf8(s.language).c_str(), 1);
-            if (auto store = OpenSettingsFile(s.settings_file)) store->WriteText(u"win_Language", s.language);
+            if (auto store = OpenSettingsFile(s.settings_file))
+                store->WriteText(u"win_Language", s.language);
             return S_OK;
         }
         case kWidth:
         case kHeight: {
             std::uint32_t& field = dispid == kWidth ? s.width : s.height;
             const std::uint32_t next =
-                dispid == kWidth ? ClampSize(NumberArgument(value), s.minimum_width, s.maximum_width)
-                                 : ClampSize(NumberArgument(value), s.minimum_height, s.maximum_height);
+                dispid == kWidth
+                    ? ClampSize(NumberArgument(value), s.minimum_width, s.maximum_width)
+                    : ClampSize(NumberArgument(value), s.minimum_height, s.maximum_height);
             if (next == field) return S_OK;
             field = next;
             if (window) window->PlaceWindow();
@@ -260,18 +340,27 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
             const bool is_top = dispid == kTop;
             std::uint32_t& field = is_top ? s.top : s.left;
             const ScreenSize work = HostWindow::WorkArea();
-            const std::int64_t next = CenteredPosition(
-                NumberArgument(value), is_top ? work.height : work.width,
-                is_top ? m_metrics.frame_height : m_metrics.frame_width, is_top ? s.height : s.width);
+            const std::int64_t next =
+                CenteredPosition(NumberArgument(value), is_top ? work.height : work.width,
+                                 is_top ? m_metrics.frame_height : m_metrics.frame_width,
+                                 is_top ? s.height : s.width);
             if (static_cast<std::uint32_t>(next) == field) return S_OK;
             field = static_cast<std::uint32_t>(next);
             if (window) window->PlaceWindow();
             return S_OK;
         }
-        case kMinimumWidth: s.minimum_width = NumberArgument(value); return S_OK;
-        case kMinimumHeight: s.minimum_height = NumberArgument(value); return S_OK;
-        case kMaximumWidth: s.maximum_width = NumberArgument(value); return S_OK;
-        case kMaximumHeight: s.maximum_height = NumberArgument(value); return S_OK;
+        case kMinimumWidth:
+            s.minimum_width = NumberArgument(value);
+            return S_OK;
+        case kMinimumHeight:
+            s.minimum_height = NumberArgument(value);
+            return S_OK;
+        case kMaximumWidth:
+            s.maximum_width = NumberArgument(value);
+            return S_OK;
+        case kMaximumHeight:
+            s.maximum_height = NumberArgument(value);
+            return S_OK;
         case kMinimizeButton:
         case kMaximizeButton:
         case kCloseButton:
@@ -304,10 +393,18 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
         case kTextSelection:
             if (store_switch(s.text_selection) && window) window->ApplyPageStyle();
             return S_OK;
-        case kMinimizeToSystray: store_switch(s.minimize_to_systray); return S_OK;
-        case kCloseToSystray: store_switch(s.close_to_systray); return S_OK;
-        case kSilent: store_switch(s.silent); return S_OK;
-        case kDpiAware: store_switch(s.dpi_aware); return S_OK;
+        case kMinimizeToSystray:
+            store_switch(s.minimize_to_systray);
+            return S_OK;
+        case kCloseToSystray:
+            store_switch(s.close_to_systray);
+            return S_OK;
+        case kSilent:
+            store_switch(s.silent);
+            return S_OK;
+        case kDpiAware:
+            store_switch(s.dpi_aware);
+            return S_OK;
         case kAlpha: {
             const std::uint32_t next = std::min<std::uint32_t>(NumberArgument(value), 100);
             const bool changed = next != s.alpha;
@@ -328,7 +425,8 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
             return S_OK;
         }
         case kDialogArguments:
-        case kReturnValue: return PutDialogProperty(dispid, value);
+        case kReturnValue:
+            return PutDialogProperty(dispid, value);
         case kCookie: {
             std::u16string cookie;
             const HRESULT hr = TextArgument(value, &cookie);
@@ -342,7 +440,8 @@ HRESULT CBrowserCustomizer::PutProperty(DISPID dispid, const VARIANT& value) {
             if (source->vt == (VT_BYREF | VT_VARIANT) && source->pvarVal) source = source->pvarVal;
             return VariantCopy(&m_data, source);
         }
-        default: return DISP_E_MEMBERNOTFOUND;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
     }
 }
 
@@ -499,7 +598,8 @@ HRESULT CBrowserCustomizer::CallNothing(const MemberCall&) { return S_OK; }
 void CBrowserCustomizer::PopulateInfo() {
     const EngineVersion version = WebEngine::Version();
     const std::u16string text = ToUtf16(version.text);
-    m_info.browser_version = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(char16_t)));
+    m_info.browser_version =
+        static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(char16_t)));
     if (m_info.browser_version)
         std::memcpy(m_info.browser_version, text.c_str(), (text.size() + 1) * sizeof(char16_t));
     m_info.browser_major = version.major;
@@ -539,7 +639,8 @@ HRESULT CBrowserCustomizer::Run() {
         return E_FAIL;
     }
     setenv("NIMBRA_LANGUAGE", ToUtf8(m_settings.language).c_str(), 1);
-    setenv("MSIE_VERSION", m_info.browser_version ? ToUtf8(m_info.browser_version).c_str() : "Unknown", 1);
+    setenv("MSIE_VERSION",
+           m_info.browser_version ? ToUtf8(m_info.browser_version).c_str() : "Unknown", 1);
     setenv("MSIE_VERSION_MAJOR", std::to_string(m_info.browser_major).c_str(), 1);
     setenv("MSIE_VERSION_MINOR", std::to_string(m_info.browser_minor).c_str(), 1);
     // win_DpiAware takes the real DPI only with an engine that scales pages.
@@ -551,7 +652,8 @@ HRESULT CBrowserCustomizer::Run() {
     }
     m_window = HostWindow::Create(*this, m_engine, static_cast<WebKitWebView*>(m_related_view));
     if (!m_window) {
-        m_engine.ShowMessage(nullptr, "CoCreateInstance(CLSID_WebBrowser) failed.", "BrowserCustomizer/Run");
+        m_engine.ShowMessage(nullptr, "CoCreateInstance(CLSID_WebBrowser) failed.",
+                             "BrowserCustomizer/Run");
         return E_FAIL;
     }
     m_drop.Attach(m_window->View());

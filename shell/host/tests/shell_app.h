@@ -3,6 +3,7 @@
 // "!/ui", and collects what the pages printed on the console.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +13,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace nb::shell::test {
 
@@ -71,10 +70,12 @@ class ShellApp {
         const fs::path screenshot = kScreenshots / (m_name + ".png");
         std::ofstream(m_dir / "setup.sh") << setup << "\n";
         RunResult result;
-        result.exit_code = Shell("cd '" + m_dir.string() + "' && xvfb-run -a -s '-screen 0 1280x1024x24' dbus-run-session -- bash '" +
-                                 kRunner.string() + "' '" + (m_dir / "NbBrowser").string() + "' '" +
-                                 output.string() + "' '" + screenshot.string() + "' " +
-                                 std::to_string(limit_s) + " '" + (m_dir / "setup.sh").string() + "' 2>/dev/null");
+        result.exit_code =
+            Shell("cd '" + m_dir.string() +
+                  "' && xvfb-run -a -s '-screen 0 1280x1024x24' dbus-run-session -- bash '" +
+                  kRunner.string() + "' '" + (m_dir / "NbBrowser").string() + "' '" +
+                  output.string() + "' '" + screenshot.string() + "' " + std::to_string(limit_s) +
+                  " '" + (m_dir / "setup.sh").string() + "' 2>/dev/null");
         result.output = ReadFile(output);
         result.titles = ReadFile(output.string() + ".titles");
         result.actions = ReadFile(output.string() + ".actions");
@@ -89,7 +90,8 @@ class ShellApp {
 };
 
 inline std::string StartPage(const std::string& url) {
-    return "[NimbraHAPF]\nwin_ApplicationName=Props App\nwin_StartupURL=" + url + "\nwin_Height=500\n";
+    return "[NimbraHAPF]\nwin_ApplicationName=Props App\nwin_StartupURL=" + url +
+           "\nwin_Height=500\n";
 }
 
 // Every check a page made passed, and it got to its end.

@@ -19,9 +19,7 @@ constexpr char kFallbackIconName[] = "application-x-executable";
 NotificationArea::NotificationArea(std::string icon_file, TrayIconEvents events)
     : m_icon_file(std::move(icon_file)), m_events(std::move(events)) {}
 
-NotificationArea::~NotificationArea() {
-    Remove();
-}
+NotificationArea::~NotificationArea() { Remove(); }
 
 bool NotificationArea::Add(std::u16string_view application_name) {
     if (m_icon) return false;
@@ -70,7 +68,8 @@ bool NotificationArea::ShowBalloon(const BalloonRequest& request,
     const std::string title = ToUtf8(request.title);
     const std::string text = ToUtf8(request.text);
     const std::string icon(BalloonIconName(request.icon));
-    if (!m_balloon) m_balloon = glib::Take(notify_notification_new(title.c_str(), nullptr, nullptr));
+    if (!m_balloon)
+        m_balloon = glib::Take(notify_notification_new(title.c_str(), nullptr, nullptr));
     // Properties rather than notify_notification_update, which refuses the
     // empty title a balloon may have. The same notification is shown again,
     // so the daemon replaces the earlier balloon, as a modified icon would.

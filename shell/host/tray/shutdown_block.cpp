@@ -40,7 +40,8 @@ int TakeInhibitor(const std::string& who, const std::string& why) {
     g_variant_get(reply.get(), "(h)", &index);
     if (!descriptors) return -1;
     const int fd = g_unix_fd_list_get(descriptors.get(), index, glib::Out(error));
-    if (fd < 0) std::fprintf(stderr, "NbBrowser: no shutdown-block descriptor: %s\n", error->message);
+    if (fd < 0)
+        std::fprintf(stderr, "NbBrowser: no shutdown-block descriptor: %s\n", error->message);
     return fd;
 }
 

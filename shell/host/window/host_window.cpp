@@ -57,8 +57,8 @@ std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEng
     host->m_content = glib::Take(webkit_user_content_manager_new());
     // Held past the window's destruction, which destroys its child.
     host->m_view = glib::Take(WEBKIT_WEB_VIEW(
-        related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "user-content-manager",
-                               host->m_content.get(), nullptr)
+        related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
+                               "user-content-manager", host->m_content.get(), nullptr)
                 : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", engine.Context(),
                                "user-content-manager", host->m_content.get(), nullptr)));
     if (!host->m_view) return nullptr;
@@ -73,7 +73,8 @@ std::unique_ptr<HostWindow> HostWindow::Create(CBrowserCustomizer& owner, WebEng
     // GTK keeps the reference a new toplevel comes with until it is destroyed;
     // this one is ours, held past the destruction.
     host->m_window = glib::Ref(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-    gtk_window_set_title(GTK_WINDOW(host->m_window.get()), ToUtf8(owner.Settings().application_name).c_str());
+    gtk_window_set_title(GTK_WINDOW(host->m_window.get()),
+                         ToUtf8(owner.Settings().application_name).c_str());
     gtk_container_add(GTK_CONTAINER(host->m_window.get()), GTK_WIDGET(host->m_view.get()));
     gtk_widget_show(GTK_WIDGET(host->m_view.get()));
     HostWindow* self = host.get();
@@ -124,10 +125,13 @@ void HostWindow::ApplySettings(Placing placing) {
         GdkGeometry limits{};
         limits.min_width = static_cast<gint>(s.minimum_width * m_owner.ScaleX());
         limits.min_height = static_cast<gint>(s.minimum_height * m_owner.ScaleY());
-        limits.max_width = s.maximum_width ? static_cast<gint>(s.maximum_width * m_owner.ScaleX()) : G_MAXSHORT;
-        limits.max_height = s.maximum_height ? static_cast<gint>(s.maximum_height * m_owner.ScaleY()) : G_MAXSHORT;
-        gtk_window_set_geometry_hints(window, nullptr, &limits,
-                                      static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+        limits.max_width =
+            s.maximum_width ? static_cast<gint>(s.maximum_width * m_owner.ScaleX()) : G_MAXSHORT;
+        limits.max_height =
+            s.maximum_height ? static_cast<gint>(s.maximum_height * m_owner.ScaleY()) : G_MAXSHORT;
+        gtk_window_set_geometry_hints(
+            window, nullptr, &limits,
+            static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
     }
     // Minimize and maximize boxes are window-manager functions on X11; window
     // managers that read the Motif hints honour them.
@@ -162,7 +166,8 @@ void HostWindow::PlaceWindow() {
         const int x = ScreenPosition(s.left, m_owner.ScaleX());
         const int y = ScreenPosition(s.top, m_owner.ScaleY());
         const int width = ScreenExtent(s.width, m_owner.ScaleX()) + m_owner.Metrics().frame_width;
-        const int height = ScreenExtent(s.height, m_owner.ScaleY()) + m_owner.Metrics().frame_height;
+        const int height =
+            ScreenExtent(s.height, m_owner.ScaleY()) + m_owner.Metrics().frame_height;
         gtk_window_move(window, x, y);
         m_requested_width = width;
         m_requested_height = height;
@@ -183,13 +188,14 @@ void HostWindow::ApplyPageStyle() {
     const WindowSettings& s = m_owner.Settings();
     webkit_user_content_manager_remove_all_style_sheets(m_content.get());
     const auto add = [&](const char* css) {
-        WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(
-            css, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        WebKitUserStyleSheet* sheet =
+            webkit_user_style_sheet_new(css, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                        WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
         webkit_user_content_manager_add_style_sheet(m_content.get(), sheet);
         webkit_user_style_sheet_unref(sheet);
     };
-    const bool dialog = m_owner.Type() == WindowType::kModalDialog ||
-                        m_owner.Type() == WindowType::kModelessDialog;
+    const bool dialog =
+        m_owner.Type() == WindowType::kModalDialog || m_owner.Type() == WindowType::kModelessDialog;
     if (dialog || !s.text_selection) add(kNoSelection);
     if (!s.scroll_bars) add(kNoScrollBars);
 }
@@ -206,7 +212,9 @@ void HostWindow::ShowByState() {
             gtk_window_deiconify(window);
             gtk_window_maximize(window);
             break;
-        case WindowState::kHidden: gtk_widget_hide(m_window.get()); break;
+        case WindowState::kHidden:
+            gtk_widget_hide(m_window.get());
+            break;
         case WindowState::kFullscreen:
             gtk_widget_show(m_window.get());
             PlaceWindow();
@@ -227,10 +235,13 @@ void HostWindow::Center() {
     int width = 0;
     int height = 0;
     gtk_window_get_size(GTK_WINDOW(m_window.get()), &width, &height);
-    gtk_window_move(GTK_WINDOW(m_window.get()), (screen.width - width) / 2, (screen.height - height) / 2);
+    gtk_window_move(GTK_WINDOW(m_window.get()), (screen.width - width) / 2,
+                    (screen.height - height) / 2);
 }
 
-void HostWindow::Navigate(const std::string& url) { webkit_web_view_load_uri(m_view.get(), url.c_str()); }
+void HostWindow::Navigate(const std::string& url) {
+    webkit_web_view_load_uri(m_view.get(), url.c_str());
+}
 
 void HostWindow::PostClose() {
     g_idle_add(
@@ -271,7 +282,8 @@ gboolean HostWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
                                         event->hardware_keycode,
                                         static_cast<GdkModifierType>(event->state & GDK_MOD2_MASK),
                                         event->group, &unshifted, nullptr, nullptr, nullptr);
-    if (static_cast<HostWindow*>(self)->m_owner.Menus().TranslateAccelerator(unshifted, event->state))
+    if (static_cast<HostWindow*>(self)->m_owner.Menus().TranslateAccelerator(unshifted,
+                                                                             event->state))
         return TRUE;
     // Ctrl+O, Ctrl+P, Ctrl+N (and their keypad and F1 twins) would open,
     // print or start a new window: a page application does none of that.
@@ -282,8 +294,10 @@ gboolean HostWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
         case GDK_KEY_p:
         case GDK_KEY_F1:
         case GDK_KEY_n:
-        case GDK_KEY_KP_Decimal: return TRUE;
-        default: return FALSE;
+        case GDK_KEY_KP_Decimal:
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -292,10 +306,12 @@ gboolean HostWindow::OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) 
     WindowSettings& s = host->m_owner.Settings();
     if (host->m_placing || s.state == WindowState::kFullscreen) return FALSE;
     GtkWindow* window = GTK_WINDOW(host->m_window.get());
-    const GdkWindowState state = gtk_widget_get_window(host->m_window.get())
-                                     ? gdk_window_get_state(gtk_widget_get_window(host->m_window.get()))
-                                     : GdkWindowState{};
-    if (state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN))
+    const GdkWindowState state =
+        gtk_widget_get_window(host->m_window.get())
+            ? gdk_window_get_state(gtk_widget_get_window(host->m_window.get()))
+            : GdkWindowState{};
+    if (state &
+        (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN))
         return FALSE;
     int x = 0;
     int y = 0;
@@ -306,7 +322,8 @@ gboolean HostWindow::OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) 
     constexpr gint64 kPlacementSettleUs = 500 * 1000;
     if (host->m_requested_at_us) {
         const bool reached = width == host->m_requested_width && height == host->m_requested_height;
-        if (!reached && g_get_monotonic_time() - host->m_requested_at_us < kPlacementSettleUs) return FALSE;
+        if (!reached && g_get_monotonic_time() - host->m_requested_at_us < kPlacementSettleUs)
+            return FALSE;
         host->m_requested_at_us = 0;
     }
     const WindowMetrics& m = host->m_owner.Metrics();
@@ -326,7 +343,8 @@ gboolean HostWindow::OnWindowState(GtkWidget*, GdkEventWindowState* event, gpoin
     if ((changed & GDK_WINDOW_STATE_ICONIFIED) && (now & GDK_WINDOW_STATE_ICONIFIED)) {
         s.state = WindowState::kMinimized;
         // A main window that minimizes to the notification area goes there.
-        if (host->m_owner.Type() == WindowType::kMain && s.minimize_to_systray) host->m_owner.GoToSystray();
+        if (host->m_owner.Type() == WindowType::kMain && s.minimize_to_systray)
+            host->m_owner.GoToSystray();
     } else if ((changed & GDK_WINDOW_STATE_MAXIMIZED) && (now & GDK_WINDOW_STATE_MAXIMIZED))
         s.state = WindowState::kMaximized;
     return FALSE;
@@ -366,7 +384,8 @@ gboolean HostWindow::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
         type == WEBKIT_SCRIPT_DIALOG_ALERT ? GTK_MESSAGE_WARNING : GTK_MESSAGE_QUESTION,
         type == WEBKIT_SCRIPT_DIALOG_ALERT ? GTK_BUTTONS_OK : GTK_BUTTONS_OK_CANCEL, "%s",
         webkit_script_dialog_get_message(dialog));
-    gtk_window_set_title(GTK_WINDOW(box), ToUtf8(host->m_owner.Settings().application_name).c_str());
+    gtk_window_set_title(GTK_WINDOW(box),
+                         ToUtf8(host->m_owner.Settings().application_name).c_str());
     const gint answer = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
     if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM)
@@ -374,11 +393,12 @@ gboolean HostWindow::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, 
     return TRUE;
 }
 
-gboolean HostWindow::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event, WebKitHitTestResult* hit,
-                                   gpointer self) {
+gboolean HostWindow::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event,
+                                   WebKitHitTestResult* hit, gpointer self) {
     // Without a page menu, and over edit fields, the engine's own menu shows.
     ScriptMenus& menus = static_cast<HostWindow*>(self)->m_owner.Menus();
-    if (!menus.Has(MenuKind::kContext) || webkit_hit_test_result_context_is_editable(hit)) return FALSE;
+    if (!menus.Has(MenuKind::kContext) || webkit_hit_test_result_context_is_editable(hit))
+        return FALSE;
     menus.PopupAtPointer(MenuKind::kContext, event);
     return TRUE;
 }

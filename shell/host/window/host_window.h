@@ -68,8 +68,8 @@ class HostWindow {
     static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer self);
     static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
     static void OnGeometryRequest(GObject*, GParamSpec*, gpointer self);
-    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult* hit,
-                                  gpointer self);
+    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                  WebKitHitTestResult* hit, gpointer self);
 
     CBrowserCustomizer& m_owner;
     WebEngine& m_engine;

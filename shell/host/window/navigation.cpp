@@ -6,7 +6,8 @@ namespace nb::shell {
 
 std::u16string MakeAbsoluteUrl(std::u16string_view url, std::u16string_view program_directory) {
     const bool is_mrs = StartsWithIgnoringAsciiCase(url, u"x-mrs:");
-    if (!is_mrs && !StartsWithIgnoringAsciiCase(url, u"file:") && !StartsWithIgnoringAsciiCase(url, u"res:"))
+    if (!is_mrs && !StartsWithIgnoringAsciiCase(url, u"file:") &&
+        !StartsWithIgnoringAsciiCase(url, u"res:"))
         return std::u16string(url);
     const std::size_t colon = url.find(u':');
     const std::u16string_view scheme = url.substr(0, colon);

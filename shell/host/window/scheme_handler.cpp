@@ -41,8 +41,7 @@ class SchemeRequest final : public server::ProtocolSink,
                             public server::BindInfoSource,
                             public std::enable_shared_from_this<SchemeRequest> {
    public:
-    explicit SchemeRequest(WebKitURISchemeRequest* request)
-        : m_request(glib::Ref(request)) {}
+    explicit SchemeRequest(WebKitURISchemeRequest* request) : m_request(glib::Ref(request)) {}
     ~SchemeRequest() override {
         if (m_watch) g_source_remove(m_watch);
         if (m_pipe >= 0) close(m_pipe);
@@ -50,12 +49,13 @@ class SchemeRequest final : public server::ProtocolSink,
 
     void Begin() {
         const std::u16string url = ToUtf16(webkit_uri_scheme_request_get_uri(m_request.get()));
-        const HRESULT hr = m_handler.Start(reinterpret_cast<LPCWSTR>(url.c_str()), shared_from_this(),
-                                           shared_from_this(), 0, 0);
+        const HRESULT hr = m_handler.Start(reinterpret_cast<LPCWSTR>(url.c_str()),
+                                           shared_from_this(), shared_from_this(), 0, 0);
         if (hr == INET_E_REDIRECTING) {
             // A scheme response cannot redirect: a small page moves on instead.
             const std::string target = EscapeForScript(ToUtf8(m_redirect));
-            const std::string page = "<!DOCTYPE html><script>location.replace(\"" + target + "\")</script>";
+            const std::string page =
+                "<!DOCTYPE html><script>location.replace(\"" + target + "\")</script>";
             m_status = 200;
             m_content_type = "text/html";
             m_headers.clear();
@@ -93,7 +93,8 @@ class SchemeRequest final : public server::ProtocolSink,
         g_idle_add_full(
             G_PRIORITY_DEFAULT,
             [](gpointer data) -> gboolean {
-                if (auto self = static_cast<std::weak_ptr<SchemeRequest>*>(data)->lock()) self->Pump();
+                if (auto self = static_cast<std::weak_ptr<SchemeRequest>*>(data)->lock())
+                    self->Pump();
                 return G_SOURCE_REMOVE;
             },
             held, [](gpointer data) { delete static_cast<std::weak_ptr<SchemeRequest>*>(data); });
@@ -114,11 +115,13 @@ class SchemeRequest final : public server::ProtocolSink,
         const gchar* method = webkit_uri_scheme_request_get_http_method(m_request.get());
         if (method && g_ascii_strcasecmp(method, "POST") == 0) {
             info->verb = server::BindVerb::Post;
-            if (const auto body = glib::Take(webkit_uri_scheme_request_get_http_body(m_request.get()))) {
+            if (const auto body =
+                    glib::Take(webkit_uri_scheme_request_get_http_body(m_request.get()))) {
                 std::string data;
                 char chunk[16384];
                 gssize n = 0;
-                while ((n = g_input_stream_read(body.get(), chunk, sizeof chunk, nullptr, nullptr)) > 0 &&
+                while ((n = g_input_stream_read(body.get(), chunk, sizeof chunk, nullptr,
+                                                nullptr)) > 0 &&
                        data.size() < kMaxPostBytes)
                     data.append(chunk, static_cast<std::size_t>(n));
                 info->medium = server::PostMedium::Memory;
@@ -130,7 +133,8 @@ class SchemeRequest final : public server::ProtocolSink,
     }
     HRESULT GetPostDataMime(std::optional<std::u16string>* mime) override {
         SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(m_request.get());
-        const char* type = headers ? soup_message_headers_get_one(headers, "Content-Type") : nullptr;
+        const char* type =
+            headers ? soup_message_headers_get_one(headers, "Content-Type") : nullptr;
         if (!type) return E_FAIL;
         *mime = ToUtf16(type);
         return S_OK;
@@ -151,16 +155,18 @@ class SchemeRequest final : public server::ProtocolSink,
         m_pipe = fds[1];
         const auto response = glib::Take(webkit_uri_scheme_response_new(
             glib::Take(g_unix_input_stream_new(fds[0], TRUE)).get(), -1));
-        webkit_uri_scheme_response_set_status(response.get(), m_status >= 100 && m_status <= 599 ? m_status : 200,
-                                              nullptr);
+        webkit_uri_scheme_response_set_status(
+            response.get(), m_status >= 100 && m_status <= 599 ? m_status : 200, nullptr);
         std::string type = m_content_type.empty() ? "text/html" : m_content_type;
-        webkit_uri_scheme_response_set_content_type(response.get(), type.substr(0, type.find(';')).c_str());
+        webkit_uri_scheme_response_set_content_type(response.get(),
+                                                    type.substr(0, type.find(';')).c_str());
         SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
         // The header text: a status line, then "Name: value" lines.
         std::size_t at = m_headers.find('\n');
         while (at != std::string::npos && at + 1 < m_headers.size()) {
             const std::size_t end = m_headers.find('\n', at + 1);
-            std::string line = m_headers.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+            std::string line = m_headers.substr(
+                at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             const std::size_t colon = line.find(':');
             if (colon != std::string::npos && colon > 0) {

@@ -59,7 +59,8 @@ std::unique_ptr<WebEngine> WebEngine::Create(const EngineOptions& options) {
     webkit_web_context_set_web_extensions_directory(engine->m_context.get(), extensions.c_str());
     g_signal_connect(engine->m_context.get(), "initialize-web-extensions",
                      G_CALLBACK(OnInitializeWebExtensions), engine.get());
-    WebKitSecurityManager* security = webkit_web_context_get_security_manager(engine->m_context.get());
+    WebKitSecurityManager* security =
+        webkit_web_context_get_security_manager(engine->m_context.get());
     // Application pages are trusted like local files: they may use each
     // other and file: URLs, and count as a secure origin.
     webkit_security_manager_register_uri_scheme_as_local(security, kScheme);

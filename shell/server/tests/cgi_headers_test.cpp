@@ -117,8 +117,8 @@ TEST(CookieStore, KeepsReplacesAndExpiresCookies) {
 
 // Persistent cookies outlive their store; session and removed ones do not.
 TEST(CookieStore, KeepsPersistentCookiesInTheRegistry) {
-    const std::filesystem::path data = std::filesystem::temp_directory_path() /
-                                       ("nb_cookie_registry_" + std::to_string(getpid()));
+    const std::filesystem::path data =
+        std::filesystem::temp_directory_path() / ("nb_cookie_registry_" + std::to_string(getpid()));
     std::filesystem::remove_all(data);
     setenv("XDG_DATA_HOME", data.c_str(), 1);
     const std::u16string key = u"Software\\NimbraTest\\Cookies";
@@ -142,11 +142,13 @@ TEST(CookieStore, KeepsPersistentCookiesInTheRegistry) {
 
     // Cookies that expired while the program was not running are not read back.
     HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
               ERROR_SUCCESS);
-    const std::u16string saved = SaveCookieText({{1, url, u"old", u"x"}, {4102444800, url, u"new", u"y"}});
-    ASSERT_EQ(RegSetValueExW(handle, u"Persistent", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()),
+    const std::u16string saved =
+        SaveCookieText({{1, url, u"old", u"x"}, {4102444800, url, u"new", u"y"}});
+    ASSERT_EQ(RegSetValueExW(handle, u"Persistent", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(saved.c_str()),
                              static_cast<DWORD>((saved.size() + 1) * sizeof(char16_t))),
               ERROR_SUCCESS);
     RegCloseKey(handle);
@@ -156,13 +158,13 @@ TEST(CookieStore, KeepsPersistentCookiesInTheRegistry) {
 }
 
 TEST(CookieStore, SavedTextSkipsDamagedLines) {
-    const std::vector<SavedCookie> cookies =
-        ReadCookieText(u"12\thttp://h/\ta\t1\n"
-                       u"x\thttp://h/\tb\t2\n"            // not a number
-                       u"12\thttp://h/\t\t3\n"            // no name
-                       u"12\thttp://h/\tc\n"               // no value field
-                       u"1234567890123456789\tu\td\t4\n"  // too long to be a time
-                       u"13\thttp://h/\te\tv\twith tab");
+    const std::vector<SavedCookie> cookies = ReadCookieText(
+        u"12\thttp://h/\ta\t1\n"
+        u"x\thttp://h/\tb\t2\n"            // not a number
+        u"12\thttp://h/\t\t3\n"            // no name
+        u"12\thttp://h/\tc\n"              // no value field
+        u"1234567890123456789\tu\td\t4\n"  // too long to be a time
+        u"13\thttp://h/\te\tv\twith tab");
     ASSERT_EQ(cookies.size(), 2u);
     EXPECT_EQ(cookies[0].expires, 12);
     EXPECT_EQ(cookies[0].name, u"a");

@@ -65,7 +65,8 @@ TEST(WindowSettings, HiddenWithCapitalLoadsHiddenAndReadsNormal) {
 TEST(WindowSettings, LongTextIsCut) {
     MapStore store;
     store.keys[u"win_ApplicationName"] = std::u16string(2000, u'x');
-    EXPECT_EQ(LoadSettings(store, WindowType::kMain, kScreen).application_name.size(), kMaxSettingText);
+    EXPECT_EQ(LoadSettings(store, WindowType::kMain, kScreen).application_name.size(),
+              kMaxSettingText);
 }
 
 TEST(WindowSettings, NewWindowOverridesTheFile) {
@@ -101,7 +102,8 @@ TEST(WindowSettings, SaveWritesStateAsTextAndNeverTheUserAgent) {
 }
 
 TEST(WindowSettings, SaveFailsOnTheCheckedKeys) {
-    for (const char16_t* key : {u"win_StartupURL", u"win_MaximumHeight", u"win_State", u"win_ColorKey"}) {
+    for (const char16_t* key :
+         {u"win_StartupURL", u"win_MaximumHeight", u"win_State", u"win_ColorKey"}) {
         MapStore store;
         store.failing_key = key;
         EXPECT_FALSE(SaveSettings(WindowSettings{}, store)) << std::u16string(key).size();
@@ -163,7 +165,7 @@ TEST(WindowSettings, ColorKeyAndAlpha) {
         const char16_t* text;
         std::uint32_t color;
     } cases[] = {{u"#ff8000", 0x80FFu}, {u"FF8000", 0x80FFu}, {u"0000001", 0u},
-                 {u"12345", 0u},       {u"#12345", 0u},     {u"zz00ff", 0xFF0000u},
+                 {u"12345", 0u},        {u"#12345", 0u},      {u"zz00ff", 0xFF0000u},
                  {u"##ff8000", 0xF80Fu}};  // one "#" skipped; the second reads as 0
     for (const auto& c : cases) EXPECT_EQ(ColorKeyToColor(c.text), c.color) << c.color;
     EXPECT_EQ(AlphaByte(100), 0);
@@ -193,7 +195,8 @@ TEST(WindowSettings, ScreenPixelsStayInRange) {
 }
 
 TEST(SettingsFile, RoundTripKeepsOtherLines) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "nb_settings_file_test";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "nb_settings_file_test";
     std::filesystem::create_directories(dir);
     const std::filesystem::path file = dir / "NbBrowser.ini";
     {

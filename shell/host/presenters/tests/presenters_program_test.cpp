@@ -25,7 +25,8 @@ TEST(PresentersProgram, PageUsesTheDesktopServicesAsAPersonAnswersThem) {
     for (const char* shot : {"balloon-tooltip", "tooltip-followed-window", "message-box",
                              "open-dialog", "save-dialog", "save-confirmation"})
         EXPECT_TRUE(fs::exists(kScreenshots / (std::string("desktop_services-") + shot + ".png")))
-            << shot << "\n" << run.errors;
+            << shot << "\n"
+            << run.errors;
 }
 
 }  // namespace

@@ -15,10 +15,12 @@ using namespace nb::shell::test;
 // A text value of HKEY_CLASSES_ROOT, or nothing when the key or value is missing.
 std::optional<std::u16string> ClassesText(const char16_t* path, const char16_t* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     char16_t text[1024] = {};
     DWORD size = sizeof text;
-    const LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    const LSTATUS status =
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return std::nullopt;
     return std::u16string(text);
@@ -69,7 +71,8 @@ TEST(ShellProgram, SettingsSavedAndLoaded) {
 TEST(ShellProgram, ExecuteWithWorkerCallbacks) {
     ShellApp app("execute");
     ASSERT_EQ(Shell("sox -n -r 22050 -c 1 '" + (app.Dir() / "in.wav").string() +
-                    "' synth 3 sine 440 2>/dev/null"), 0);
+                    "' synth 3 sine 440 2>/dev/null"),
+              0);
     app.Settings(StartPage("x-mrs://ui/execute.html"));
     ExpectPagePassed(app.Run());
     EXPECT_GT(fs::file_size(app.Dir() / "out.wav"), 44u * 1000);
@@ -109,14 +112,17 @@ TEST(ShellProgram, CgiAndResourcePagesServed) {
     fs::copy_file(kPages / "resource_page.html", work / "page.html");
     std::ofstream(work / "r.rc") << "\"page.html\" 23 page.html\n";
     ASSERT_EQ(Shell("cd '" + work.string() +
-                    "' && x86_64-w64-mingw32-windres --preprocessor=cpp --preprocessor-arg=-xc r.rc -O coff -o r.o"
-                    " && x86_64-w64-mingw32-ld -shared --entry=0 -o '" + (app.Dir() / "res.dll").string() + "' r.o"),
+                    "' && x86_64-w64-mingw32-windres --preprocessor=cpp --preprocessor-arg=-xc "
+                    "r.rc -O coff -o r.o"
+                    " && x86_64-w64-mingw32-ld -shared --entry=0 -o '" +
+                    (app.Dir() / "res.dll").string() + "' r.o"),
               0);
     app.Settings(StartPage("x-mrs://ui/served.php?a=1"));
     const RunResult run = app.Run();
     ExpectPagePassed(run);
     EXPECT_NE(run.output.find("PASS cgi page ran"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("PASS resource page served x-mrs://"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("PASS resource page served x-mrs://"), std::string::npos)
+        << run.output;
 }
 
 TEST(ShellProgram, StartUpSwitchesAndExitCodes) {
@@ -135,8 +141,10 @@ TEST(ShellProgram, StartUpSwitchesAndExitCodes) {
     EXPECT_EQ(ClassesText(kClass, u"AppID"), u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}");
     EXPECT_EQ(ClassesText(u"BrowserCustomizer.BrowserCustomizer\\CurVer", nullptr),
               u"BrowserCustomizer.BrowserCustomizer.1");
-    EXPECT_EQ(ClassesText(u"AppID\\NbBrowser.EXE", u"AppID"), u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}");
-    EXPECT_NE(ReadFile(entry).find("Exec=\"" + (app.Dir() / "NbBrowser").string() + "\""), std::string::npos);
+    EXPECT_EQ(ClassesText(u"AppID\\NbBrowser.EXE", u"AppID"),
+              u"{AC0ECDFF-E268-46B1-AF97-12272E1F9943}");
+    EXPECT_NE(ReadFile(entry).find("Exec=\"" + (app.Dir() / "NbBrowser").string() + "\""),
+              std::string::npos);
     EXPECT_EQ(Shell(env + program + " -UNREGSERVER"), 0);
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_EQ(ClassesText(kClass, u"AppID"), std::nullopt);
@@ -144,8 +152,11 @@ TEST(ShellProgram, StartUpSwitchesAndExitCodes) {
     unsetenv("XDG_DATA_HOME");
     // Without a display the window cannot be made: exit 100 with the message.
     const fs::path errors = app.Dir() / "errors.txt";
-    EXPECT_EQ(Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program + " -unknown 2>'" + errors.string() + "'"), 100);
-    EXPECT_NE(ReadFile(errors).find("NbBrowser: OleInitialize() failed."), std::string::npos) << ReadFile(errors);
+    EXPECT_EQ(Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program + " -unknown 2>'" +
+                    errors.string() + "'"),
+              100);
+    EXPECT_NE(ReadFile(errors).find("NbBrowser: OleInitialize() failed."), std::string::npos)
+        << ReadFile(errors);
 }
 
 }  // namespace

@@ -31,11 +31,16 @@ TEST(MemberNames, LookUpIgnoresCaseAndKnowsMethods) {
         DISPID dispid;
         bool is_method;
     } cases[] = {
-        {u"Minimize", 500, true},          {u"execute", 522, true},
-        {u"TerminateThread", 523, true},   {u"HideSplashScreen", 533, true},
-        {u"win_ApplicationName", 600, false}, {u"WIN_DPIAWARE", 623, false},
-        {u"win_Alpha", 624, false},        {u"win_Data", 630, false},
-        {u"cookie", 629, false},           {u"info_IeVersion", 700, false},
+        {u"Minimize", 500, true},
+        {u"execute", 522, true},
+        {u"TerminateThread", 523, true},
+        {u"HideSplashScreen", 533, true},
+        {u"win_ApplicationName", 600, false},
+        {u"WIN_DPIAWARE", 623, false},
+        {u"win_Alpha", 624, false},
+        {u"win_Data", 630, false},
+        {u"cookie", 629, false},
+        {u"info_IeVersion", 700, false},
         {u"info_ApplicationDpiY", 710, false},
     };
     for (const auto& c : cases) {
