@@ -5,7 +5,8 @@
 //   - the same INI key found by reading the file and scanning its text;
 //   - one value read from a store of 10,000 values against one of 10.
 // The registry and the application directory are private to the run: a
-// temporary folder holds the stores and links to the built modules.
+// temporary folder holds the stores and links to the built modules. The two
+// sides of each row take turns, so a change in the load hits both alike.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -44,15 +45,25 @@ constexpr int kLargeStore = 10000;
 constexpr char16_t kKey[] = u"Software\\Bench";
 constexpr char16_t kText[] = u"a value of some forty characters or so..";
 
-// The fastest of several runs of work, per operation, in microseconds.
-double BestMicroseconds(int operations, const std::function<void()>& work) {
-    double best = 1e300;
+// One run of work, per operation, in microseconds.
+double Microseconds(int operations, const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / operations;
+}
+
+// The fastest of several runs of each, measured and reference taking turns,
+// so a change in the machine's load hits both alike.
+struct Pair {
+    double measured = 1e300;
+    double reference = 1e300;
+};
+Pair BestOfTurns(const std::function<double()>& measured,
+                 const std::function<double()>& reference) {
+    Pair best;
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        const auto start = Clock::now();
-        work();
-        const double elapsed =
-            std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        best = std::min(best, elapsed / operations);
+        best.measured = std::min(best.measured, measured());
+        best.reference = std::min(best.reference, reference());
     }
     return best;
 }
@@ -117,7 +128,7 @@ class PageCall {
 
 double TimeCalls(PageCall& call, const std::u16string& expected, int reads) {
     if (call() != expected) std::fprintf(stderr, "wrong result\n");
-    return BestMicroseconds(reads, [&] {
+    return Microseconds(reads, [&] {
         for (int i = 0; i < reads; ++i) call();
     });
 }
@@ -155,7 +166,7 @@ double DirectRowRead(const std::string& data_home, const std::u16string& name) {
                        &statement, nullptr);
     const std::u16string folded = nb::UpperCase(name);
     std::u16string read;
-    const double microseconds = BestMicroseconds(kReads, [&] {
+    const double microseconds = Microseconds(kReads, [&] {
         for (int i = 0; i < kReads; ++i) {
             sqlite3_bind_int64(statement, 1, key);
             sqlite3_bind_blob(statement, 2, folded.data(), static_cast<int>(folded.size() * 2),
@@ -176,7 +187,7 @@ double DirectRowRead(const std::string& data_home, const std::u16string& name) {
 double DirectIniRead(const std::string& path, const std::string& key, int reads) {
     std::string value;
     std::string buffer(1 << 20, '\0');
-    const double microseconds = BestMicroseconds(reads, [&] {
+    const double microseconds = Microseconds(reads, [&] {
         for (int i = 0; i < reads; ++i) {
             nb::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
             const std::string_view text(
@@ -191,8 +202,9 @@ double DirectIniRead(const std::string& path, const std::string& key, int reads)
     return microseconds;
 }
 
-void PrintRow(const char* name, double measured, double reference) {
-    std::printf("%-52s %10.2f %12.2f %8.2f\n", name, measured, reference, measured / reference);
+void PrintRow(const char* name, const Pair& pair) {
+    std::printf("%-52s %10.2f %12.2f %8.2f\n", name, pair.measured, pair.reference,
+                pair.measured / pair.reference);
 }
 
 // The application directory: links to the built modules, so that the jar
@@ -211,9 +223,8 @@ int Run(const fs::path& folder) {
     const std::string app = MakeAppDirectory(folder);
     const std::string small = (folder / "small").string(), large = (folder / "large").string();
     FillStore(large, kLargeStore);
-    FillStore(small, kSmallStore);  // the store the first rows read
+    FillStore(small, kSmallStore);
     const std::string jar = app + "/internals/NbExternal.jar";
-    FillJar(jar, kSmallStore);
 
     NbSetApplicationDirectory(app.c_str());
     const std::unique_ptr<nb::MessageLoop> loop = nb::CreateHeadlessLoop();
@@ -229,28 +240,44 @@ int Run(const fs::path& folder) {
     PageCall get_jar(*bridge, u"GetJarVal");
     get_jar.Add(u"Bench").Add(name);
 
-    const double registry = TimeCalls(get_reg, kText, kReads);
-    const double row = DirectRowRead(small, name);
-    const double jar_call = TimeCalls(get_jar, kText, kReads);
-    const double scan = DirectIniRead(jar, nb::ToUtf8(name), kReads);
-    ::setenv("XDG_DATA_HOME", large.c_str(), 1);
-    const double large_registry = TimeCalls(get_reg, kText, kReads);
-    const double large_row = DirectRowRead(large, name);
-    FillJar(jar, kLargeStore);
-    const double large_jar = TimeCalls(get_jar, kText, kLargeJarReads);
-    const double large_scan = DirectIniRead(jar, nb::ToUtf8(name), kLargeJarReads);
+    const std::string key = nb::ToUtf8(name);
+    auto in_store = [&](const std::string& data_home, int reads) {
+        ::setenv("XDG_DATA_HOME", data_home.c_str(), 1);
+        return TimeCalls(get_reg, kText, reads);
+    };
+    auto in_jar = [&](int keys, int reads) {
+        FillJar(jar, keys);
+        return TimeCalls(get_jar, kText, reads);
+    };
+    auto scan = [&](int keys, int reads) {
+        FillJar(jar, keys);
+        return DirectIniRead(jar, key, reads);
+    };
+    const Pair registry = BestOfTurns([&] { return in_store(small, kReads); },
+                                      [&] { return DirectRowRead(small, name); });
+    const Pair jar_read = BestOfTurns([&] { return in_jar(kSmallStore, kReads); },
+                                      [&] { return scan(kSmallStore, kReads); });
+    const Pair store_size = BestOfTurns([&] { return in_store(large, kReads); },
+                                        [&] { return in_store(small, kReads); });
+    const Pair row_size = BestOfTurns([&] { return DirectRowRead(large, name); },
+                                      [&] { return DirectRowRead(small, name); });
+    const Pair large_registry = BestOfTurns([&] { return in_store(large, kReads); },
+                                            [&] { return DirectRowRead(large, name); });
+    const Pair jar_size = BestOfTurns([&] { return in_jar(kLargeStore, kLargeJarReads); },
+                                      [&] { return in_jar(kSmallStore, kLargeJarReads); });
+    const Pair large_jar = BestOfTurns([&] { return in_jar(kLargeStore, kLargeJarReads); },
+                                       [&] { return scan(kLargeStore, kLargeJarReads); });
 
-    std::printf("best of %d runs of %d reads (%d of the large jar), microseconds per read\n",
+    std::printf("best of %d turns of %d reads (%d with the large jar), microseconds per read\n",
                 kRepeats, kReads, kLargeJarReads);
     std::printf("%-52s %10s %12s %8s\n", "", "measured", "reference", "ratio");
-    PrintRow("EX_GetRegVal vs the SQLite row, prepared once", registry, row);
-    PrintRow("EX_GetJarVal vs reading the file and a scan", jar_call, scan);
-    PrintRow("EX_GetRegVal, 10000-value store vs 10-value", large_registry, registry);
-    PrintRow("  the SQLite row, 10000-value store vs 10-value", large_row, row);
-    PrintRow("EX_GetJarVal, 10000-key jar vs 10-key jar", large_jar, jar_call);
-    PrintRow("  reading the file and a scan, 10000 keys vs 10", large_scan, scan);
-    PrintRow("EX_GetRegVal vs the SQLite row, 10000-value store", large_registry, large_row);
-    PrintRow("EX_GetJarVal vs reading and a scan, 10000-key jar", large_jar, large_scan);
+    PrintRow("EX_GetRegVal vs the SQLite row, prepared once", registry);
+    PrintRow("EX_GetJarVal vs reading the file and a scan", jar_read);
+    PrintRow("EX_GetRegVal, 10000-value store vs 10-value", store_size);
+    PrintRow("  the SQLite row, 10000-value store vs 10-value", row_size);
+    PrintRow("EX_GetRegVal vs the SQLite row, 10000-value store", large_registry);
+    PrintRow("EX_GetJarVal, 10000-key jar vs 10-key jar", jar_size);
+    PrintRow("EX_GetJarVal vs reading and a scan, 10000-key jar", large_jar);
     bridge.reset();
     nb::SetCurrentThreadLoop(nullptr);
     return 0;

@@ -1,5 +1,7 @@
 #include "platform/profile/ini_document.h"
 
+#include <algorithm>
+
 #include "platform/text/case_fold.h"
 #include "platform/text/code_pages.h"
 
@@ -38,6 +40,41 @@ bool SameName(std::u16string_view stored, std::u16string_view wanted) {
     return EqualIgnoringCase(stored, Trim16(wanted));
 }
 
+// SameName of a name still in UTF-8; an ASCII name needs no conversion.
+bool SameUtf8Name(std::string_view stored, std::u16string_view wanted) {
+    if (!std::ranges::all_of(stored, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return SameName(ToUtf16(stored), wanted);
+    return std::ranges::equal(stored, Trim16(wanted), [](char s, char16_t w) {
+        return UpperCaseChar(static_cast<char16_t>(s)) == UpperCaseChar(w);
+    });
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+    return text.starts_with(kUtf8ByteOrderMark) ? text.substr(kUtf8ByteOrderMark.size()) : text;
+}
+
+// Calls visit(body, ending) for each line, its end ("\n", "\r\n", or "" for
+// a last line without one) apart, until visit answers false.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view body = text.substr(0, end);
+        std::string_view ending;
+        if (end != std::string_view::npos) {
+            ending = "\n";
+            if (body.ends_with('\r')) {
+                body.remove_suffix(1);
+                ending = "\r\n";
+            }
+            text.remove_prefix(end + 1);
+        } else {
+            text = {};
+        }
+        if (!visit(body, ending)) return;
+    }
+}
+
 bool HasLineBreak(std::u16string_view text) {
     return text.find_first_of(u"\r\n") != std::u16string_view::npos;
 }
@@ -54,57 +91,70 @@ std::string EncodeValue(std::u16string_view value) {
 
 }  // namespace
 
-IniDocument::Line IniDocument::ParseLine(std::string text, std::string ending) {
-    Line line;
-    line.text = std::move(text);
-    line.ending = std::move(ending);
-    std::string_view content = Trim(line.text);
-    if (content.empty() || content.front() == ';') return line;
+IniDocument::LineView IniDocument::ViewLine(std::string_view text) {
+    const std::string_view content = Trim(text);
+    if (content.empty() || content.front() == ';') return {};
     if (content.front() == '[') {
         // Up to the last "]", so names holding "]" survive; a header missing
         // its "]" still opens a section, as the system reads it.
         std::string_view name = content.substr(1);
         std::size_t close = name.rfind(']');
         if (close != std::string_view::npos) name = name.substr(0, close);
-        line.kind = Kind::kSection;
-        line.name = ToUtf16(Trim(name));
-        return line;
+        return {Kind::kSection, Trim(name), {}};
     }
     std::size_t equals = content.find('=');
-    if (equals == std::string_view::npos) return line;
-    line.kind = Kind::kKey;
-    line.raw_name = std::string(Trim(content.substr(0, equals)));
-    line.name = ToUtf16(line.raw_name);
-    line.value = ToUtf16(Unquote(Trim(content.substr(equals + 1))));
+    if (equals == std::string_view::npos) return {};
+    return {Kind::kKey, Trim(content.substr(0, equals)),
+            Unquote(Trim(content.substr(equals + 1)))};
+}
+
+IniDocument::Line IniDocument::ParseLine(std::string text, std::string ending) {
+    Line line;
+    line.text = std::move(text);
+    line.ending = std::move(ending);
+    const LineView view = ViewLine(line.text);
+    line.kind = view.kind;
+    if (view.kind == Kind::kOther) return line;
+    line.name = ToUtf16(view.name);
+    if (view.kind == Kind::kKey) {
+        line.raw_name = std::string(view.name);
+        line.value = ToUtf16(view.value);
+    }
     return line;
 }
 
 IniDocument IniDocument::Parse(std::string_view text) {
     IniDocument document;
-    if (text.starts_with(kUtf8ByteOrderMark)) {
-        document.m_byte_order_mark = kUtf8ByteOrderMark;
-        text.remove_prefix(kUtf8ByteOrderMark.size());
-    }
+    if (text.starts_with(kUtf8ByteOrderMark)) document.m_byte_order_mark = kUtf8ByteOrderMark;
     bool newline_seen = false;
-    while (!text.empty()) {
-        std::size_t end = text.find('\n');
-        std::string_view body = text.substr(0, end);
-        std::string ending;
-        if (end != std::string_view::npos) {
-            ending = "\n";
-            if (body.ends_with('\r')) {
-                body.remove_suffix(1);
-                ending = "\r\n";
-            }
-            if (!newline_seen) document.m_newline = ending;
+    ForEachLine(WithoutByteOrderMark(text), [&](std::string_view body, std::string_view ending) {
+        if (!ending.empty() && !newline_seen) {
+            document.m_newline = ending;
             newline_seen = true;
-            text.remove_prefix(end + 1);
-        } else {
-            text = {};
         }
-        document.m_lines.push_back(ParseLine(std::string(body), std::move(ending)));
-    }
+        document.m_lines.push_back(ParseLine(std::string(body), std::string(ending)));
+        return true;
+    });
     return document;
+}
+
+std::optional<std::u16string> IniDocument::Find(std::string_view text,
+                                                std::u16string_view section,
+                                                std::u16string_view key) {
+    bool in_section = false;
+    std::optional<std::u16string> value;
+    ForEachLine(WithoutByteOrderMark(text), [&](std::string_view body, std::string_view) {
+        const LineView line = ViewLine(body);
+        if (line.kind == Kind::kSection) {
+            if (in_section) return false;  // only the first section of the name counts
+            in_section = SameUtf8Name(line.name, section);
+        } else if (line.kind == Kind::kKey && in_section && SameUtf8Name(line.name, key)) {
+            value = ToUtf16(line.value);
+            return false;
+        }
+        return true;
+    });
+    return value;
 }
 
 std::string IniDocument::Serialize() const {

@@ -29,6 +29,10 @@ class NB_EXPORT IniDocument {
     // The value of the key in the first section of that name; nothing when
     // either is missing.
     std::optional<std::u16string> Get(std::u16string_view section, std::u16string_view key) const;
+    // What Parse(text).Get(section, key) answers, found in one pass over the
+    // text without keeping its lines.
+    static std::optional<std::u16string> Find(std::string_view text, std::u16string_view section,
+                                              std::u16string_view key);
     // Every section name in file order (a name may repeat), and every key
     // name of the first section of that name.
     std::vector<std::u16string> SectionNames() const;
@@ -63,6 +67,14 @@ class NB_EXPORT IniDocument {
         std::string raw_name;  // the key name's bytes as written, trimmed
     };
 
+    // A line (without its line end) as views into its text: its kind, the
+    // name of a section or key and the value of a key, trimmed and unquoted.
+    struct LineView {
+        Kind kind = Kind::kOther;
+        std::string_view name;
+        std::string_view value;
+    };
+    static LineView ViewLine(std::string_view text);
     static Line ParseLine(std::string text, std::string ending);
     // Lines [begin, end) of the first section of that name, begin being its
     // header.

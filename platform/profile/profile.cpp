@@ -271,10 +271,11 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR default_val
         buffer[0] = u'\0';
         return 0;
     }
-    nb::IniDocument document = LoadDocument(file_name);
-    if (!section) return CopyList(document.SectionNames(), buffer, size);
-    if (!key) return CopyList(document.KeyNames(section), buffer, size);
-    if (std::optional<std::u16string> value = document.Get(section, key))
+    if (!section) return CopyList(LoadDocument(file_name).SectionNames(), buffer, size);
+    if (!key) return CopyList(LoadDocument(file_name).KeyNames(section), buffer, size);
+    std::optional<FileText> file = ReadFileText(PathOf(file_name));
+    if (std::optional<std::u16string> value =
+            nb::IniDocument::Find(file ? file->utf8 : std::string(), section, key))
         return CopyText(*value, buffer, size);
     std::u16string_view fallback = default_value ? default_value : u"";
     while (!fallback.empty() && fallback.back() == u' ') fallback.remove_suffix(1);

@@ -1,7 +1,8 @@
 // Parses the input as an INI file and applies edits taken from it. The input
 // is split at zero bytes: the file text, then groups of an operation letter
 // ("s" set, "k" delete key, "d" delete section), section, key and value.
-// Checks: an unedited text serializes to its very bytes; after each edit the
+// Checks: an unedited text serializes to its very bytes, and finding each of
+// its values in the text gives the document's value; after each edit the
 // edited key reads as set (or as missing), also after a serialize and parse
 // round trip; and every other key keeps its value.
 #include <cstdint>
@@ -65,6 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string_view> parts = Split(input);
     nb::IniDocument document = nb::IniDocument::Parse(parts[0]);
     Check(document.Serialize() == parts[0]);
+    // Finding a value in the text gives what the document holds.
+    for (const auto& [where, value] : Snapshot(document))
+        Check(nb::IniDocument::Find(parts[0], where.first, where.second) == value);
 
     for (std::size_t i = 1, edits = 0; i + 3 < parts.size() && edits < kMaxEdits; i += 4, ++edits) {
         char operation = parts[i].empty() ? 's' : parts[i][0];
@@ -83,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         nb::IniDocument reread = nb::IniDocument::Parse(document.Serialize());
         Check(reread.Serialize() == document.Serialize());
         if (result == nb::IniDocument::EditResult::kRejected) continue;
+        Check(nb::IniDocument::Find(document.Serialize(), section, key) ==
+              reread.Get(section, key));
         for (const nb::IniDocument* view : {&document, &reread}) {
             std::optional<std::u16string> now = view->Get(section, key);
             if (operation == 'k' || operation == 'd')

@@ -58,9 +58,18 @@ TEST(IniDocument, ReadsValuesAsTheSystemDoes) {
         {u"", u"stray", std::nullopt},
         {u"Missing", u"win_Width", std::nullopt},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(document.Get(c.section, c.key), c.value)
-            << std::string(c.key, c.key + std::char_traits<char16_t>::length(c.key));
+    // Finding a value in the text reads it the same way, also after a byte
+    // order mark.
+    const std::string marked = "\xEF\xBB\xBF" + kSettings;
+    for (const Case& c : cases) {
+        const std::string key(c.key, c.key + std::char_traits<char16_t>::length(c.key));
+        EXPECT_EQ(document.Get(c.section, c.key), c.value) << key;
+        EXPECT_EQ(IniDocument::Find(kSettings, c.section, c.key), c.value) << key;
+        EXPECT_EQ(IniDocument::Find(marked, c.section, c.key), c.value) << key;
+    }
+    // Names outside ASCII compare as the system compares them.
+    EXPECT_EQ(IniDocument::Find("[\xC3\x84rger]\nschl\xC3\xBCssel=1\n", u"\u00e4RGER", u"SCHL\u00dcSSEL"),
+              u"1");
     EXPECT_EQ(document.SectionNames(),
               (std::vector<std::u16string>{u"NimbraHAPF", u"Other", u"nimbrahapf", u"Unclosed"}));
     EXPECT_EQ(document.KeyNames(u"other"), (std::vector<std::u16string>{u"key"}));
