@@ -1,7 +1,6 @@
 #include "external/audio/tests/private_pulse_server.h"
 
 #include <fcntl.h>
-#include <pulse/simple.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -11,6 +10,8 @@
 
 #include <cstring>
 #include <filesystem>
+
+#include "platform/kernel/fd_io.h"
 
 extern char** environ;
 
@@ -22,7 +23,8 @@ constexpr auto kStopTimeout = std::chrono::seconds(5);
 constexpr const char* kMonitor = "nbtest.monitor";
 constexpr std::size_t kFragmentSamples = 882;  // 10 ms
 
-pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& extra_env) {
+pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& extra_env,
+            int output_fd = -1) {
     std::vector<std::string> environment(extra_env);
     for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
     std::vector<char*> argv;
@@ -34,7 +36,10 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (output_fd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
@@ -116,24 +121,29 @@ void PrivatePulseServer::StopDaemon() {
 }
 
 MonitorRecorder::MonitorRecorder() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
-    pa_buffer_attr buffer{};
-    buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.fragsize = static_cast<std::uint32_t>(kFragmentSamples * 2);
-    int error = 0;
-    pa_simple* connection = pa_simple_new(nullptr, "nbtest-recorder", PA_STREAM_RECORD, kMonitor,
-                                          "monitor", &spec, nullptr, &buffer, &error);
-    if (!connection) return;
-    m_ready = true;
-    m_thread = std::thread([this, connection] { Record(connection); });
+    int pipe_ends[2];
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0) return;
+    m_recorder = Spawn({"parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                        "--latency-msec=10", "--client-name=nbtest-recorder", "-d", kMonitor},
+                       {}, pipe_ends[1]);
+    close(pipe_ends[1]);
+    if (m_recorder < 0) {
+        close(pipe_ends[0]);
+        return;
+    }
+    m_thread = std::thread([this, pipe_end = pipe_ends[0]] { Record(pipe_end); });
+    // The sink renders all the time, so the monitor delivers from the start.
+    const auto deadline = Clock::now() + kStartTimeout;
+    while (Fragments().empty() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m_ready = !Fragments().empty();
 }
 
-void MonitorRecorder::Record(void* connection) {
-    auto* simple = static_cast<pa_simple*>(connection);
+void MonitorRecorder::Record(int pipe_end) {
     std::vector<std::int16_t> fragment(kFragmentSamples);
-    int error = 0;
-    while (!m_stop.load()) {
-        if (pa_simple_read(simple, fragment.data(), fragment.size() * 2, &error) < 0) break;
+    for (;;) {
+        const ReadResult read = ReadFully(pipe_end, fragment.data(), fragment.size() * 2);
+        if (read.failed || read.bytes < fragment.size() * 2) break;
         const Clock::time_point arrived = Clock::now();
         std::size_t sounding = 0;
         for (std::size_t i = 0; i < fragment.size(); i += 2)
@@ -143,11 +153,12 @@ void MonitorRecorder::Record(void* connection) {
         m_fragments.push_back({arrived, m_samples.size()});
         m_sounding += sounding;
     }
-    pa_simple_free(simple);
+    close(pipe_end);
 }
 
 void MonitorRecorder::Stop() {
-    m_stop.store(true);
+    Terminate(m_recorder);
+    m_recorder = -1;
     if (m_thread.joinable()) m_thread.join();
 }
 
