@@ -104,8 +104,7 @@ IniDocument::LineView IniDocument::ViewLine(std::string_view text) {
     }
     std::size_t equals = content.find('=');
     if (equals == std::string_view::npos) return {};
-    return {Kind::kKey, Trim(content.substr(0, equals)),
-            Unquote(Trim(content.substr(equals + 1)))};
+    return {Kind::kKey, Trim(content.substr(0, equals)), Unquote(Trim(content.substr(equals + 1)))};
 }
 
 IniDocument::Line IniDocument::ParseLine(std::string text, std::string ending) {
@@ -138,8 +137,7 @@ IniDocument IniDocument::Parse(std::string_view text) {
     return document;
 }
 
-std::optional<std::u16string> IniDocument::Find(std::string_view text,
-                                                std::u16string_view section,
+std::optional<std::u16string> IniDocument::Find(std::string_view text, std::u16string_view section,
                                                 std::u16string_view key) {
     bool in_section = false;
     std::optional<std::u16string> value;

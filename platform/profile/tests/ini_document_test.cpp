@@ -68,8 +68,9 @@ TEST(IniDocument, ReadsValuesAsTheSystemDoes) {
         EXPECT_EQ(IniDocument::Find(marked, c.section, c.key), c.value) << key;
     }
     // Names outside ASCII compare as the system compares them.
-    EXPECT_EQ(IniDocument::Find("[\xC3\x84rger]\nschl\xC3\xBCssel=1\n", u"\u00e4RGER", u"SCHL\u00dcSSEL"),
-              u"1");
+    EXPECT_EQ(
+        IniDocument::Find("[\xC3\x84rger]\nschl\xC3\xBCssel=1\n", u"\u00e4RGER", u"SCHL\u00dcSSEL"),
+        u"1");
     EXPECT_EQ(document.SectionNames(),
               (std::vector<std::u16string>{u"NimbraHAPF", u"Other", u"nimbrahapf", u"Unclosed"}));
     EXPECT_EQ(document.KeyNames(u"other"), (std::vector<std::u16string>{u"key"}));
