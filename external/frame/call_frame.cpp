@@ -61,12 +61,14 @@ HRESULT ExCall::ReturnValue(VARIANT& value) const {
     *m_frame.result = value;
     VariantInit(&value);
     return S_OK;
-    HRESULT ExCall::ReturnStringList(std::span<const std::u16string> texts) const {
-        if (!m_frame.result) return S_OK;
-        VariantClear(m_frame.result);
-        const HRESULT hr = NbReturnStringList(m_frame.result, m_frame.exception, m_name, texts);
-        if (FAILED(hr)) VariantClear(m_frame.result);
-        return hr;
-    }
+}
+
+HRESULT ExCall::ReturnStringList(std::span<const std::u16string> texts) const {
+    if (!m_frame.result) return S_OK;
+    VariantClear(m_frame.result);
+    const HRESULT hr = NbReturnStringList(m_frame.result, m_frame.exception, m_name, texts);
+    if (FAILED(hr)) VariantClear(m_frame.result);
+    return hr;
+}
 
 }  // namespace nb::external
