@@ -35,7 +35,7 @@ start_daemons() {
   fi
   if command -v obex_tcp > /dev/null; then
     mkdir -p "$phone"
-    (cd "$phone" && exec obex_tcp -s > "$work/obex.log" 2>&1) &
+    (cd "$phone" && exec obex_tcp > "$work/obex.log" 2>&1) &
     daemons+=($!)
   fi
 }
