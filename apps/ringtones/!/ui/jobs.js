@@ -10,17 +10,21 @@ window.addEventListener("error", function (event) {
   console.log("script error: " + event.message + " at " + event.filename + ":" + event.lineno);
 });
 
-// Extension functions the application uses, probed once: a function that is
-// missing answers "Function not found" instead of its own argument check.
+// Extension functions the application uses, probed once with more
+// arguments than any of them takes: a function that is missing answers
+// "Function not found" instead of its own count check. A function that takes
+// any count would run, so its capability is probed through a sibling.
 var Functions = (function () {
   var known = {};
+  var probedAs = {BTDiscover: "BTSend"};
   return {
     has: function (name) {
-      if (!(name in known)) {
-        try { shell.Execute(name, [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]); known[name] = true; }
-        catch (e) { known[name] = !/Function not found/.test(e.message); }
+      var probe = probedAs[name] || name;
+      if (!(probe in known)) {
+        try { shell.Execute(probe, [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]); known[probe] = true; }
+        catch (e) { known[probe] = !/Function not found/.test(e.message); }
       }
-      return known[name];
+      return known[probe];
     }
   };
 })();
