@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,15 @@ void PrintRow(const char* name, const char* reference, double ours, double their
     std::printf("%-44s %9.4f %-14s %9.4f %7.3f\n", name, ours, reference, theirs, ours / theirs);
 }
 
+// Whether a wave file holds exactly these samples after its 44-byte header.
+bool HoldsTheSamples(const std::string& path, const std::vector<std::uint8_t>& samples) {
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(44);
+    const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(file),
+                                         std::istreambuf_iterator<char>()};
+    return data == samples;
+}
+
 void PrintMicroseconds(const char* name, const char* reference, double ours, double theirs) {
     std::printf("%-44s %9.0f %-14s %9.0f %7.3f\n", name, ours, reference, theirs, ours / theirs);
 }
@@ -174,6 +185,9 @@ bool Run(const std::string& folder) {
                 kTrackSeconds / rip.ours, "", kTrackSeconds / rip.reference,
                 rip.reference / rip.ours);
     std::printf("%-44s %9ju %-14s %9ju\n", "  output bytes", SizeOf(ours), "", SizeOf(theirs));
+    std::printf("%-44s %9s %-14s %9s\n", "  the image's samples, bit for bit",
+                HoldsTheSamples(ours, track->sound[0]) ? "yes" : "no", "",
+                HoldsTheSamples(theirs, track->sound[0]) ? "yes" : "no");
     std::printf("\n%-44s %9s %-14s %9s %7s\n", "microseconds a call", "ours", "reference", "",
                 "ratio");
     const auto micro = [](double seconds) { return seconds * 1e6; };

@@ -29,16 +29,16 @@ class TrackRip {
     RipStatus Run() {
         m_library = LoadCDRipLibrary();
         if (!m_library) return kRipLibraryNotLoaded;
-        if (RipStatus found = FindTrack(); found != kRipRunning) return found;
-        if (RipStatus opened = Open(); opened != kRipRunning) return opened;
+        if (RipStatus found = FindTrack(); found != kRipOk) return found;
+        if (RipStatus opened = Open(); opened != kRipOk) return opened;
         if (m_report.StopRequested()) return kRipStopped;
         m_report.Begin(kRipRunning, static_cast<LONG>(m_expected_bytes));
-        if (RipStatus copied = CopyChunks(); copied != kRipRunning) return copied;
+        if (RipStatus copied = CopyChunks(); copied != kRipOk) return copied;
         return Finish();
     }
 
    private:
-    // The drive, its disc and the track's sectors; kRipRunning when found.
+    // The drive, its disc and the track's sectors.
     RipStatus FindTrack() {
         if (!m_library->SelectDrive(m_request.drive)) return kRipDriveNotFound;
         if (m_library->CheckMedia() != cdrip::MediaCheck::kPresent) return kRipNoDisc;
@@ -57,7 +57,7 @@ class TrackRip {
         if (m_range.last >= m_range.first)
             m_expected_bytes =
                 (std::uint64_t{m_range.last} - m_range.first + 1) * cdrip::kSectorBytes;
-        return kRipRunning;
+        return kRipOk;
     }
 
     RipStatus Open() {
@@ -72,7 +72,7 @@ class TrackRip {
         if (!m_output) return kRipOutputNotCreated;
         if (FAILED(WriteWaveHeader(m_output->fd(), 0, kWaveRateHz, kWaveChannels)))
             return kRipWriteFailed;
-        return kRipRunning;
+        return kRipOk;
     }
 
     RipStatus CopyChunks() {
@@ -86,7 +86,7 @@ class TrackRip {
             m_written += chunk.bytes;
             if (stop()) return kRipStopped;
             m_report.Progress(m_written);
-            if (chunk.status == cdrip::ChunkStatus::kLast) return kRipRunning;
+            if (chunk.status == cdrip::ChunkStatus::kLast) return kRipOk;
         }
     }
 

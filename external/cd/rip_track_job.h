@@ -12,6 +12,7 @@
 namespace nb::external::cd {
 
 enum RipStatus : DWORD {
+    kRipOk = 0,  // internal only: nothing to report yet
     kRipDriveNotFound = 3200,
     kRipNoDisc = 3202,
     kRipTocUnreadable = 3203,

@@ -4,9 +4,9 @@
 // flags, and the ripper, which reads a range of sectors chunk by chunk with
 // paranoia's error correction.
 //
-// Platform-specific: the drives are the machine's CD devices as libcdio
-// finds them (/dev/sr*), after a BIN/CUE disc image when the settings name
-// one (cdrip_settings.h). Every call that reaches a drive runs on a thread of
+// Platform-specific: the drives are a BIN/CUE disc image when the settings
+// name one (cdrip_settings.h), then the machine's CD devices as libcdio
+// finds them (/dev/sr*). Every call that reaches a drive runs on a thread of
 // the library's own and is waited for at most the drive timeout; a drive that
 // does not answer in time fails that call, and every later one at once.
 #pragma once
@@ -32,7 +32,7 @@ constexpr std::size_t kDriveNameBytes = 256;
 constexpr std::int32_t kDefaultSectorsPerRead = 26;
 constexpr std::int32_t kMostSectorsPerRead = 1000;
 
-// What initialisation answers, numbered as the library always has.
+// What initialisation answers, in the numbers the CD functions tell apart.
 enum class InitStatus : int {
     kOk = 0,
     kNotStarted = 1,           // the drive thread could not start
