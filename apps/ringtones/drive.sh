@@ -34,9 +34,12 @@ start_daemons() {
     sleep 1
   fi
   if command -v obex_tcp > /dev/null; then
+    # obex_tcp cannot bind its port while an earlier connection to it lingers.
+    for _ in $(seq 1 120); do ss -tan | grep -q ":$obex_port " || break; sleep 0.5; done
     mkdir -p "$phone"
     (cd "$phone" && exec obex_tcp > "$work/obex.log" 2>&1) &
     daemons+=($!)
+    for _ in $(seq 1 50); do ss -ltn | grep -q ":$obex_port " && break; sleep 0.1; done
   fi
 }
 

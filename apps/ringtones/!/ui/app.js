@@ -483,6 +483,7 @@ var selectedPhone = "";
 
 function showSend() {
   $("send").hidden = false;
+  $("send").scrollIntoView({block: "end"});
   logLayout(["bt-find"]);
   $("send-file").textContent = "Ringtone: " + ringtone.path;
   say("send-status", "");
