@@ -125,8 +125,14 @@ std::vector<std::u16string> ShowGtkFileDialog(const NbFileDialogRequest& request
         if (!request.initial_folder.empty())
             gtk_file_chooser_set_current_folder(chooser, ToUtf8(request.initial_folder).c_str());
     }
-    while (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog.get())) == GTK_RESPONSE_ACCEPT) {
-        std::vector<std::string> chosen = ChosenFiles(chooser);
+    for (;;) {
+        const int response = gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog.get()));
+        std::vector<std::string> chosen =
+            response == GTK_RESPONSE_ACCEPT ? ChosenFiles(chooser) : std::vector<std::string>{};
+        // Shown with G_MESSAGES_DEBUG=nimbra: how a dialog ended, for a
+        // person who wonders why nothing was chosen.
+        g_log("nimbra", G_LOG_LEVEL_DEBUG, "file dialog \"%s\" ended: response %d, %zu chosen",
+              title.c_str(), response, chosen.size());
         if (chosen.empty()) return {};
         if (save) {
             std::string& path = chosen.front();
@@ -140,7 +146,6 @@ std::vector<std::u16string> ShowGtkFileDialog(const NbFileDialogRequest& request
         for (const std::string& path : chosen) answer.push_back(ToUtf16(path));
         return answer;
     }
-    return {};
 }
 
 }  // namespace nb::shell

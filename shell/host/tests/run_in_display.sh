@@ -15,6 +15,8 @@ set -u
 # Xvfb has no GPU: WebKit's DMA-BUF renderer then paints nothing, so the
 # shared-memory path is used (the page runs the same either way).
 export WEBKIT_DISABLE_DMABUF_RENDERER=1
+# How dialogs ended goes to the program's error output the tests print.
+export G_MESSAGES_DEBUG=nimbra
 program=$1 output=$2 screenshot=$3 limit_s=${4:-60} setup=${5:-}
 : > "$output"
 : > "$output.titles"
