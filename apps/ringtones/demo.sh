@@ -3,13 +3,15 @@
 # ringtone, in the current display (run.sh starts it under Xvfb): open a
 # song through the file dialog, drag five seconds out of its waveform,
 # listen to them, save them as a 3GP ringtone and push it to an OBEX server
-# on this machine. A screenshot of each screen goes to OUT_DIR.
+# on this machine, after a search for phones (played by a stand-in Bluetooth
+# daemon). A screenshot of each screen goes to OUT_DIR.
 # Usage: demo.sh APP_DIR SONG OUT_DIR
 set -uo pipefail
 app=$1 song=$2 out=$3
 mkdir -p "$out"
 source "$(dirname "$0")/drive.sh"
-start_daemons
+start_sound
+start_bluetooth "00:1A:7D:DA:71:13=Anna's phone" "5C:F3:70:8B:12:04=Office phone"
 
 start_app
 shot 1-welcome
@@ -49,17 +51,26 @@ wait_for "log: ringtone saved\|log: error:" 60
 sleep 1.5
 shot 7-saved
 
-if [ -n "$(layout obex-target)" ] && [ -d "$phone" ]; then
+echo "== look for phones nearby"
+mark_now
+click_control bt-find
+wait_for "log: search finished" 40
+echo "  $(tail -n +$((mark + 1)) "$log" | grep -o 'search finished: .*' | head -n 1)"
+shot 8-phones
+
+if [ -n "$(layout obex-target)" ] && start_phone; then
   echo "== push it to the OBEX server at 127.0.0.1:$obex_port"
   xdotool windowfocus --sync "$window"
   click_control obex-target
   xdotool sleep 0.3 key ctrl+a sleep 0.2 type --delay 20 "127.0.0.1:$obex_port"
-  xdotool sleep 0.3
+  # Keys pass through the input method, clicks do not: a Tab after the text
+  # makes sure the field holds all of it before Send is clicked.
+  xdotool key Tab sleep 1
   mark_now
   click_control obex-send
   wait_for "log: ringtone sent\|log: error:" 60
   sleep 1
-  shot 8-sent
+  shot 9-sent
   for file in "$phone"/*; do
     [ -f "$file" ] || continue
     cp "$file" "$out/received-$(basename "$file")"

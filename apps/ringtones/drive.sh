@@ -1,7 +1,7 @@
 # What the application's scripted runs share, sourced with app and out set:
-# a private sound server and an OBEX server, the program started with its
-# console captured, screenshots, waits for console lines and clicks on the
-# controls the page reports the places of.
+# a private sound server, a stand-in Bluetooth daemon and an OBEX server,
+# the program started with its console captured, screenshots, waits for
+# console lines and clicks on the controls the page reports the places of.
 
 # Without a GPU (Xvfb) WebKit's DMA-BUF renderer paints nothing.
 export WEBKIT_DISABLE_DMABUF_RENDERER=1
@@ -21,26 +21,54 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A sound server with a silent output, so a preview plays here too, and an
-# OBEX server that receives what is pushed to it into $phone.
-start_daemons() {
-  if command -v pulseaudio > /dev/null; then
-    export PULSE_RUNTIME_PATH="$work/pulse" PULSE_STATE_PATH="$work/pulse" XDG_RUNTIME_DIR="$work"
-    mkdir -p "$PULSE_RUNTIME_PATH"
-    pulseaudio --daemonize=no --exit-idle-time=-1 --disable-shm -n \
-      --load="module-null-sink sink_name=silent" --load="module-native-protocol-unix" \
-      > "$work/pulse.log" 2>&1 &
-    daemons+=($!)
-    sleep 1
-  fi
-  if command -v obex_tcp > /dev/null; then
-    # obex_tcp cannot bind its port while an earlier connection to it lingers.
-    for _ in $(seq 1 120); do ss -tan | grep -q ":$obex_port " || break; sleep 0.5; done
-    mkdir -p "$phone"
-    (cd "$phone" && exec obex_tcp > "$work/obex.log" 2>&1) &
-    daemons+=($!)
-    for _ in $(seq 1 50); do ss -ltn | grep -q ":$obex_port " && break; sleep 0.1; done
-  fi
+# A sound server with a silent output, so a preview plays here too.
+start_sound() {
+  command -v pulseaudio > /dev/null || return 0
+  export PULSE_RUNTIME_PATH="$work/pulse" PULSE_STATE_PATH="$work/pulse" XDG_RUNTIME_DIR="$work"
+  mkdir -p "$PULSE_RUNTIME_PATH"
+  pulseaudio --daemonize=no --exit-idle-time=-1 --disable-shm -n \
+    --load="module-null-sink sink_name=silent" --load="module-native-protocol-unix" \
+    > "$work/pulse.log" 2>&1 &
+  daemons+=($!)
+  sleep 1
+}
+
+# There is no radio here: bluetoothd is played by python3-dbusmock's bluez5
+# template on a system bus of our own, with one adapter and the phones given
+# as "address=name" arguments, so the search the page makes is a real one.
+start_bluetooth() {
+  local bus="unix:path=$work/system_bus"
+  dbus-daemon --config-file=/usr/share/dbus-1/session.conf --address="$bus" --nofork --nopidfile \
+    > "$work/system-bus.log" 2>&1 &
+  daemons+=($!)
+  for _ in $(seq 1 50); do [ -S "$work/system_bus" ] && break; sleep 0.1; done
+  export DBUS_SYSTEM_BUS_ADDRESS=$bus
+  /usr/bin/python3 -m dbusmock --system --template bluez5 > "$work/bluez.log" 2>&1 &
+  daemons+=($!)
+  for _ in $(seq 1 50); do
+    gdbus introspect --system --dest org.bluez --object-path / > /dev/null 2>&1 && break
+    sleep 0.1
+  done
+  gdbus call --system --dest org.bluez --object-path / \
+    --method org.bluez.Mock.AddAdapter hci0 "This computer" > /dev/null
+  local phone_entry
+  for phone_entry in "$@"; do
+    gdbus call --system --dest org.bluez --object-path / \
+      --method org.bluez.Mock.AddDevice hci0 "${phone_entry%%=*}" "${phone_entry#*=}" > /dev/null
+  done
+}
+
+# An OBEX server that receives what is pushed to it into $phone. obex_tcp
+# gives up when no one connects for a while, so it starts just before a push.
+start_phone() {
+  command -v obex_tcp > /dev/null || return 1
+  # obex_tcp cannot bind its port while an earlier connection to it lingers.
+  for _ in $(seq 1 120); do ss -tan | grep -q ":$obex_port " || break; sleep 0.5; done
+  mkdir -p "$phone"
+  (cd "$phone" && exec obex_tcp > "$out/obex-server.log" 2>&1) &
+  daemons+=($!)
+  for _ in $(seq 1 50); do ss -ltn | grep -q ":$obex_port " && return 0; sleep 0.1; done
+  return 1
 }
 
 shot() { import -window root "$out/$1.png" && echo "  screenshot: $out/$1.png"; }

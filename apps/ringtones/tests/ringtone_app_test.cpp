@@ -1,9 +1,8 @@
 // The ringtone application under Xvfb, driven as a person would drive it
 // (xdotool clicks, drags and keys on the real page): the whole path from a
-// song to a 3GP ringtone (the push to an OBEX server is tried but not yet
-// checked), and the error paths. The outputs are
-// checked with ffprobe and byte comparisons; the screenshots are kept in
-// <build>/app-screenshots/.
+// song to a 3GP ringtone found on a real OBEX server, and the error paths.
+// The outputs are checked with ffprobe and byte comparisons; the
+// screenshots are kept in <build>/app-screenshots/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,8 +101,16 @@ TEST_F(RingtoneApp, APersonMakesARingtoneFromTheWaveform) {
         Probe(ringtone, "format=duration").substr(std::string("duration=").size()).c_str());
     EXPECT_NEAR(seconds, 5.0, 0.6) << run.output;
 
+    // The phones the stand-in Bluetooth daemon has in reach fill the list,
+    // and the OBEX server received the ringtone byte for byte.
+    EXPECT_NE(run.output.find("search finished: 2 phones, status 3302"), std::string::npos)
+        << run.output;
+    const std::string received = Read(out / "received-ringtone.3gp");
+    EXPECT_FALSE(received.empty()) << run.output << Read(out / "obex-server.log");
+    EXPECT_EQ(received, Read(ringtone));
+
     for (const char* screen : {"1-welcome", "2-open-dialog", "3-song", "4-selection", "5-preview",
-                               "6-save-dialog", "7-saved"})
+                               "6-save-dialog", "7-saved", "8-phones", "9-sent"})
         EXPECT_TRUE(fs::exists(out / (std::string(screen) + ".png"))) << screen;
 }
 
@@ -112,7 +119,7 @@ TEST_F(RingtoneApp, EveryFailureEndsInASentenceOnThePage) {
     fs::remove_all(out);
     const Outcome run = Drive(kApp / "tests/errors.sh", out.string());
     const std::string console = Read(out / "console.txt");
-    for (const char* path : {"damaged-song", "no-cd-drive", "unwritable-folder"})
+    for (const char* path : {"damaged-song", "no-cd-drive", "unwritable-folder", "no-phone"})
         EXPECT_NE(run.output.find(std::string("ERROR-SHOWN ") + path), std::string::npos)
             << path << "\n"
             << run.output << console;

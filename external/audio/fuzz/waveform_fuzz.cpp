@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t announced = 0;
     std::memcpy(&announced, data + 1, sizeof announced);
     std::vector<std::int16_t> samples((size - kHeaderBytes) / 2);
-    std::memcpy(samples.data(), data + kHeaderBytes, samples.size() * 2);
+    if (!samples.empty()) std::memcpy(samples.data(), data + kHeaderBytes, samples.size() * 2);
     const std::size_t cut = samples.empty() ? 0 : data[5] * samples.size() / 256;
 
     WaveformColumns whole(levels, announced);

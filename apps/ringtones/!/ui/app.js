@@ -340,12 +340,14 @@ function play() {
   paused = false;
   try {
     var requested = Date.now();
-    var first = true;
+    var first = true, heard = false;
     playJob = Workers.start("PlayWaveFile", [song.wave, volume(), $("loop").checked, selection.start, selection.length,
                                              seconds("fade-in") * 1000, seconds("fade-out") * 1000, 100],
       function (status, position, length, level) {
         if (status === 3301 || status === 3302) {
           if (first) { first = false; console.log("playing " + (Date.now() - requested) + " ms after play was pressed"); }
+          // The first report past the start tells when the sound began.
+          if (!heard && position > 0) { heard = true; console.log("sound began " + (Date.now() - requested - position) + " ms after play was pressed"); }
           WaveView.cursorAt(selection.start + position);
           $("play-time").textContent = WaveView.clock(selection.start + position);
           $("meter-bar").style.width = Math.min(100, level / 120) + "%";
@@ -425,7 +427,6 @@ function makeRingtone() {
     console.log("ringtone saved " + target + " after " + took + " ms");
     ringtone = {path: target, format: format()};
     showSend();
-    logLayout(["obex-target", "obex-send"]);
   };
   var failed = function (status, table) {
     makeLine.hide();
@@ -483,8 +484,6 @@ var selectedPhone = "";
 
 function showSend() {
   $("send").hidden = false;
-  $("send").scrollIntoView({block: "end"});
-  logLayout(["bt-find"]);
   $("send-file").textContent = "Ringtone: " + ringtone.path;
   say("send-status", "");
   var bluetooth = Functions.has("BTDiscover");
@@ -492,6 +491,8 @@ function showSend() {
   $("obex-send").disabled = !Functions.has("BTSend");
   $("upload-send").disabled = !Functions.has("UploadFiles");
   if (!bluetooth) $("bt-searching").textContent = "Bluetooth is not available in this version.";
+  $("send").scrollIntoView({block: "end"});
+  logLayout(["bt-find", "obex-target", "obex-send"]);
 }
 
 function findPhones() {
