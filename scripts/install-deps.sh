@@ -35,6 +35,7 @@ packages=(
   x11-utils libx11-dev  # dialog tests: xprop size hints, a window closed as a window manager asks
   libbluetooth-dev  # Bluetooth object push: the SDP lookup of Object Push and RFCOMM sockets
   openobex-apps  # Bluetooth tests and benchmark: obex_tcp, a real OBEX server over TCP
+  libglib2.0-bin  # gdbus: the ringtone application's scripted runs set up their stand-in bluetoothd
 )
 
 as_root=()
