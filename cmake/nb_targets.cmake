@@ -1,15 +1,15 @@
+# Under AddressSanitizer, the leak check finds dynamic thread-local blocks as
+# the dynamic linker's own allocations: following them through
+# __tls_get_addr crashes the leak checker of GCC 12 once loading a module has
+# made glibc grow the thread-local vector (intercept_tls_get_addr=0).
+set(NB_SANITIZER_TEST_OPTIONS "ASAN_OPTIONS=allocator_may_return_null=1:intercept_tls_get_addr=0")
+
 # nb_add_test(name SOURCES ... LIBS ... [LABELS label...])
 # The labels are joined into one (unit_threads): the generated test script
 # cannot carry a list, and CTest selects by regular expression, so both
 # -L unit and -L threads still pick it.
 # A GoogleTest binary whose cases CTest lists one by one. Every test knows
 # the built application directory through NB_TEST_APP_DIR.
-# Under AddressSanitizer, the leak check finds dynamic thread-local blocks as
-# the dynamic linker's own allocations: following them through
-# __tls_get_addr crashes the leak checker of GCC 12 once loading a module has
-# made glibc grow the thread-local vector (intercept_tls_get_addr=0).
-set(NB_ASAN_TEST_OPTIONS "ASAN_OPTIONS=allocator_may_return_null=1:intercept_tls_get_addr=0")
-
 function(nb_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -21,7 +21,7 @@ function(nb_add_test name)
   endif()
   list(JOIN T_LABELS "_" label)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${label} ENVIRONMENT "${NB_ASAN_TEST_OPTIONS}")
+    PROPERTIES LABELS ${label} ENVIRONMENT "${NB_SANITIZER_TEST_OPTIONS}")
 endfunction()
 
 # nb_add_fuzzer(name SOURCE file LIBS ...)
@@ -40,7 +40,7 @@ function(nb_add_fuzzer name)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     add_test(NAME ${name}.replay COMMAND ${name} ${corpus})
     set_tests_properties(${name}.replay PROPERTIES LABELS unit_fuzz
-      ENVIRONMENT "${NB_ASAN_TEST_OPTIONS}")
+      ENVIRONMENT "${NB_SANITIZER_TEST_OPTIONS}")
   endif()
 endfunction()
 

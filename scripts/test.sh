@@ -14,6 +14,9 @@ dir=$(bash scripts/build.sh "$flavour")
 labels=()
 case "$flavour" in
   sanitize) labels=(-L unit) ;;
-  thread) labels=(-L threads) ;;
+  thread)
+    labels=(-L threads)
+    # Races ThreadSanitizer cannot judge inside uninstrumented libraries.
+    export TSAN_OPTIONS="suppressions=$PWD/cmake/tsan.supp" ;;
 esac
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600 "${labels[@]}"

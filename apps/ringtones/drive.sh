@@ -86,6 +86,7 @@ wait_for() {
 }
 
 start_app() {
+  mark=0
   "$app/NbBrowser" --console > "$log" 2>&1 &
   pid=$!
   wait_for "log: ready" 30 || { cat "$log"; exit 1; }

@@ -1,5 +1,7 @@
 #include "external/frame/worker.h"
 
+#include <algorithm>
+
 #include "external/frame/module_lock.h"
 #include "external/frame/worker_table.h"
 #include "platform/automation/com.h"
@@ -144,11 +146,16 @@ void Worker::FinalCallback() {
 }
 
 void Worker::WaitForShell(DWORD& flag, DWORD pause_ms) {
+    // The shell usually answers within a millisecond or two: the pauses
+    // start short and double up to pause_ms, so a quick answer is seen at
+    // once and a callback that runs long costs no busy polling.
+    DWORD pause = 1;
     // A message whose window is gone, or whose sender was abandoned, is
     // dropped unhandled: nobody will change the flag then.
     while (LoadSharedWord(flag) == kFlagWaiting) {
         if (NbIsCurrentThreadAbandoned() || !IsWindow(m_block->shell_window)) return;
-        m_pause.Wait(pause_ms);
+        m_pause.Wait(pause);
+        pause = std::min(pause * 2, pause_ms);
     }
 }
 

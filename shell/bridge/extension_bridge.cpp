@@ -107,5 +107,6 @@ const WorkerSlot* ExtensionBridge::Workers() const { return m_state->Table(); }
 HANDLE ExtensionBridge::CommandEvent() const { return m_state->CommandEvent(); }
 int ExtensionBridge::RegisteredWorkers() const { return CountRegisteredSlots(m_state->Table()); }
 std::size_t ExtensionBridge::LiveWorkerThreads() const { return m_state->LiveThreads(); }
+HANDLE ExtensionBridge::WorkersChangedEvent() const { return m_state->ChangeEvent(); }
 
 }  // namespace nb::bridge

@@ -68,6 +68,9 @@ class ExtensionBridge {
     // Registered worker threads that have not ended yet, abandoned ones
     // included; a worker that has posted WM_WORKER_DONE may still be ending.
     std::size_t LiveWorkerThreads() const;
+    // Set whenever a worker thread ends or gives back its slot; the waiter
+    // resets it before it looks at the two counts.
+    HANDLE WorkersChangedEvent() const;
 
    private:
     ExtensionBridge(const BridgeSetup& setup, std::shared_ptr<WorkerState> state);

@@ -103,6 +103,7 @@ LRESULT ExtensionBridge::OnDone(WorkerSlot& slot, DWORD thread_id) {
     HANDLE thread = SlotThread(slot);
     VacateSlot(slot);
     CloseHandle(thread);
+    m_state->NoteChange();
     return kHandled;
 }
 

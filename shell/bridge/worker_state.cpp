@@ -15,20 +15,27 @@ struct ThreadKeepAlive {
 void ReleaseKeepAlive(void* data) {
     auto* keep = static_cast<ThreadKeepAlive*>(data);
     keep->live_threads->fetch_sub(1);
+    keep->state->NoteChange();
     delete keep;
 }
 
 }  // namespace
 
 std::shared_ptr<WorkerState> WorkerState::Create() {
-    HANDLE event = CreateEventW(nullptr, 1, 0, nullptr);
-    if (!event) return nullptr;
-    return std::shared_ptr<WorkerState>(new WorkerState(event));
+    HANDLE command = CreateEventW(nullptr, 1, 0, nullptr);
+    HANDLE change = CreateEventW(nullptr, 1, 0, nullptr);
+    if (!command || !change) {
+        if (command) CloseHandle(command);
+        if (change) CloseHandle(change);
+        return nullptr;
+    }
+    return std::shared_ptr<WorkerState>(new WorkerState(command, change));
 }
 
 WorkerState::~WorkerState() {
     for (WorkerSlot& slot : m_table) FreeCallbackData(slot);
     CloseHandle(m_command_event);
+    CloseHandle(m_change_event);
 }
 
 void WorkerState::PostCommand(DWORD target, DWORD word) {

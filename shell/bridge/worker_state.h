@@ -39,14 +39,20 @@ class WorkerState {
                                          std::shared_ptr<const void> keep_also);
     // Threads kept alive so far that have not ended yet.
     std::size_t LiveThreads() const { return m_live_threads.load(); }
+    // A manual-reset event set whenever a worker thread ends or gives back
+    // its slot, so a waiter for the last worker wakes at once.
+    HANDLE ChangeEvent() const { return m_change_event; }
+    void NoteChange() { SetEvent(m_change_event); }
 
    private:
-    explicit WorkerState(HANDLE command_event) : m_command_event(command_event) {}
+    WorkerState(HANDLE command_event, HANDLE change_event)
+        : m_command_event(command_event), m_change_event(change_event) {}
 
     std::array<WorkerSlot, NB_WORKER_TABLE_SIZE> m_table{};
     DWORD m_command_target = 0;
     DWORD m_command_word = 0;
     HANDLE m_command_event;
+    HANDLE m_change_event;
     std::atomic<std::size_t> m_live_threads{0};
 };
 

@@ -42,12 +42,13 @@ std::optional<int> ReadArgs(const std::string& text, VARIANT* args) {
 // Keeps the messages flowing until every worker has given back its slot and
 // its thread has ended.
 void WaitForWorkers(const nb::bridge::ExtensionBridge& bridge) {
-    HANDLE never = CreateEventW(nullptr, 0, 0, nullptr);
-    while (bridge.RegisteredWorkers() > 0 || bridge.LiveWorkerThreads() > 0) {
+    HANDLE changed = bridge.WorkersChangedEvent();
+    for (;;) {
+        ResetEvent(changed);
+        if (bridge.RegisteredWorkers() == 0 && bridge.LiveWorkerThreads() == 0) return;
         DWORD index = 0;
-        CoWaitForMultipleHandles(0, kPumpSliceMs, 1, &never, &index);
+        CoWaitForMultipleHandles(0, kPumpSliceMs, 1, &changed, &index);
     }
-    CloseHandle(never);
 }
 
 // Execute's parameters: name, args when given and the callback name when

@@ -84,13 +84,18 @@ PrivateSystemBus::PrivateSystemBus() {
     m_daemon = Spawn({"dbus-daemon", "--config-file=/usr/share/dbus-1/session.conf",
                       "--address=" + address, "--nofork", "--nopidfile"},
                      m_folder / "dbus-daemon.log");
-    if (m_daemon < 0 || !WaitFor([&] { return std::filesystem::exists(socket); })) return;
-    m_address.emplace("DBUS_SYSTEM_BUS_ADDRESS", address);
-    m_connection.reset(g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr));
+    if (m_daemon < 0) return;
+    // The socket's file exists a moment before the daemon listens on it.
+    WaitFor([&] {
+        if (!std::filesystem::exists(socket)) return false;
+        m_connection.reset(g_dbus_connection_new_for_address_sync(
+            address.c_str(),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr));
+        return static_cast<bool>(m_connection);
+    });
+    if (m_connection) m_address.emplace("DBUS_SYSTEM_BUS_ADDRESS", address);
 }
 
 PrivateSystemBus::~PrivateSystemBus() {
