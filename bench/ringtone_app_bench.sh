@@ -27,12 +27,6 @@ ffmpeg -v error -y -f lavfi -i "sine=frequency=330:duration=180" \
 # shellcheck source=../apps/ringtones/drive.sh
 source "$drive"
 start_sound
-# A null sink left alone renders in 2-second blocks, and a stream that
-# connects waits for the current block to end; a sound card in use keeps a
-# short latency. A stream of silence at 10 ms holds the null sink there, so
-# the figure is the application's and not the stand-in sink's.
-pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 < /dev/zero &
-daemons+=($!)
 
 ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

@@ -31,6 +31,11 @@ start_sound() {
     > "$work/pulse.log" 2>&1 &
   daemons+=($!)
   sleep 1
+  # A null sink left alone renders in 2-second blocks, and a stream that
+  # connects waits for the current block to end, where a sound card starts at
+  # once. A stream of silence at 10 ms holds the null sink at a card's pace.
+  pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 < /dev/zero &
+  daemons+=($!)
 }
 
 # There is no radio here: bluetoothd is played by python3-dbusmock's bluez5
