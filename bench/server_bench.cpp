@@ -119,6 +119,21 @@ std::size_t ReadIntoFreshBuffer(const std::string& path, std::vector<char>& into
     return total;
 }
 
+// The least a mirror that copies pays: read() into a fresh block, the block
+// written to a new file (the one before it removed, as a cache entry's is).
+std::size_t ReadAndWriteCopy(const std::string& path, const std::string& copy) {
+    std::vector<char> block(kBigSize);
+    std::size_t total = PlainRead(path, block);
+    ::unlink(copy.c_str());
+    int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::size_t written = 0;
+    for (ssize_t n;
+         written < total && (n = ::write(fd, block.data() + written, total - written)) > 0;)
+        written += static_cast<std::size_t>(n);
+    ::close(fd);
+    return written;
+}
+
 // php-cgi started the way a web server would, output read to the end.
 std::size_t DirectPhpCgi(const std::string& script) {
     std::string filename = "SCRIPT_FILENAME=" + script;
@@ -213,6 +228,8 @@ int main() {
     auto plain_read = [&] { PlainRead(big_file, into); };
     Paired buffered = MedianAgainst(
         kFileRounds, [&] { ReadIntoFreshBuffer(big_file, into); }, plain_read);
+    Paired copied = MedianAgainst(
+        kFileRounds, [&] { ReadAndWriteCopy(big_file, scratch + "/copy.bin"); }, plain_read);
     Paired file_nocache = MedianAgainst(
         kFileRounds,
         [&] { ServeThroughHandler(settings, file_url, nb::server::BINDF_NOWRITECACHE, into); },
@@ -245,6 +262,7 @@ int main() {
     Row("resource, no cache vs read()", resource_nocache);
     Row("resource, cache mirror vs read()", resource_cached);
     Row("read() + copy out vs read()", buffered);
+    Row("read() + write() a copy vs read()", copied);
     RateRow("CGI req/s vs php-cgi direct", server_rate, direct_rate, "req/s", true);
     std::printf(
         "(%.0f MB; ratio = median of server time / reference time per round, for CGI reference "
