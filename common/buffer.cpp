@@ -134,6 +134,25 @@ HRESULT Buffer::WriteFromFile(LPCWSTR path) {
     }
 }
 
+HRESULT Buffer::WriteInPlace(std::size_t room,
+                             const std::function<std::size_t(std::span<std::byte>)>& fill) {
+    std::lock_guard lock(m_lock);
+    if (!m_storage) return ReportMissingStorage();
+    if (room == 0) return S_OK;
+    if (m_free < room) CompactLocked();
+    if (m_free < room) {
+        HRESULT grown = GrowLocked(room);
+        if (FAILED(grown)) return grown;
+    }
+    std::byte* start = WritePosition();
+    std::size_t count = std::min(room, fill(std::span<std::byte>(start, room)));
+    auto stored = static_cast<std::uint32_t>(count);
+    m_unread += stored;
+    m_total += stored;
+    m_free -= stored;
+    return MirrorLocked(start, count);
+}
+
 void Buffer::CompactLocked() {
     if (m_consumed == 0) return;
     std::memmove(m_storage.get(), ReadPosition(), m_unread);

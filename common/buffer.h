@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -53,6 +55,11 @@ class Buffer {
     HRESULT WriteString(std::u16string_view text);
     // Appends a whole file; E_FAIL when it cannot be opened or read.
     HRESULT WriteFromFile(LPCWSTR path);
+    // Appends what fill puts straight into the storage: it gets room for
+    // `room` bytes and answers how many it wrote there (at most room). Spares
+    // producers that read from a file a copy. Results as Write.
+    HRESULT WriteInPlace(std::size_t room,
+                         const std::function<std::size_t(std::span<std::byte>)>& fill);
 
     // Takes up to size bytes from the front, the UTF-8 prefix first when it
     // applies. Nothing unread: E_PENDING while pending, else E_FAIL (count 0).
@@ -83,9 +90,16 @@ class Buffer {
     // writes are mirrored. E_FAIL when any step fails (the URL's cache entry
     // is deleted) or a cache file is already open.
     HRESULT CreateCacheFile(LPCWSTR url, LPCWSTR extension);
+    // CreateCacheFile for a buffer that holds exactly the bytes of the file
+    // `source` (open, unchanged since they were read): the cache file becomes
+    // a clone of it or a second link to it where the file system allows
+    // (same bytes, no copy; no later write may reach it), a copy otherwise.
+    HRESULT CreateCacheFileOf(LPCWSTR url, LPCWSTR extension, int source);
     // Closes the cache file and records it for a year from now (local time);
     // E_FAIL when no cache file is open or the entry cannot be recorded.
     HRESULT CommitCacheEntry();
+    // Removes a cache file not yet committed; the URL's earlier entry stays.
+    void DiscardCacheFile();
 
     // The producer clears the pending flag after its last write.
     void MarkComplete() { m_pending.store(false); }
@@ -120,6 +134,10 @@ class Buffer {
     std::uint32_t DeliverPrefixLocked(std::byte* destination, std::uint32_t takeable);
     void TakeLocked(std::byte* destination, std::uint32_t count);
     void DropCacheFileLocked();
+    // Makes the cache file for url (fill writes it at the path given, or
+    // answers a closed descriptor) and keeps it open for mirroring.
+    HRESULT MakeCacheFile(LPCWSTR url, LPCWSTR extension,
+                          const std::function<nb::UniqueFd(const std::string&)>& fill);
     HRESULT CommitLocked();
 
     mutable std::mutex m_lock;

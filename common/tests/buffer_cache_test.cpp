@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "common/buffer.h"
 #include "common/tests/buffer_test_support.h"
@@ -234,6 +237,64 @@ TEST_F(BufferCacheTest, AFailedMirrorWriteFailsTheWriteButKeepsTheBytes) {
     EXPECT_FALSE(nb::FindUrlCacheEntry(kUrl).has_value());
     buffer.MarkComplete();
     EXPECT_TRUE(ReadRest(buffer) == "head" + data + "tail");
+}
+
+TEST_F(BufferCacheTest, WritesInPlaceWhatTheFillProduced) {
+    Buffer buffer = MakeBuffer();
+    ASSERT_EQ(buffer.CreateCacheFile(kUrl, u"html"), S_OK);
+    std::string later = Pattern(100000);
+    auto fill_with = [](std::string_view bytes) {
+        return [bytes](std::span<std::byte> into) {
+            std::memcpy(into.data(), bytes.data(), bytes.size());
+            return bytes.size();
+        };
+    };
+    ASSERT_EQ(buffer.WriteInPlace(10, fill_with("abcd")), S_OK);
+    ASSERT_EQ(buffer.WriteInPlace(10, fill_with("")), S_OK);
+    ASSERT_EQ(buffer.WriteInPlace(later.size(), fill_with(later)), S_OK);
+    EXPECT_EQ(buffer.Total(), 4 + later.size());
+    std::filesystem::path file = nb::ToUtf8(buffer.CacheFileName());
+    ASSERT_EQ(buffer.CommitCacheEntry(), S_OK);
+    EXPECT_TRUE(ReadRest(buffer) == "abcd" + later);
+    EXPECT_TRUE(ReadFileBytes(file) == "abcd" + later);
+}
+
+// Whether the cache file is a clone, a link or a copy of the source, it
+// holds the source's bytes, and nothing written to the buffer afterwards
+// ever reaches the source.
+TEST_F(BufferCacheTest, ACacheFileOfASourceNeverWritesToIt) {
+    nb::test::TemporaryDirectory pages;
+    const std::string source = pages.Path() + "/page.html";
+    const std::string bytes = Pattern(70000);
+    std::ofstream(source, std::ios::binary) << bytes;
+    nb::UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd.IsOpen());
+    Buffer buffer = MakeBuffer();
+    ASSERT_EQ(WriteText(buffer, bytes), S_OK);
+    ASSERT_EQ(buffer.CreateCacheFileOf(kUrl, u"html", fd.Get()), S_OK);
+    std::filesystem::path file = nb::ToUtf8(buffer.CacheFileName());
+    EXPECT_TRUE(ReadFileBytes(file) == bytes);
+
+    WriteText(buffer, "appended later");
+    EXPECT_TRUE(ReadFileBytes(source) == bytes);
+    buffer.CommitCacheEntry();
+    EXPECT_TRUE(ReadFileBytes(source) == bytes);
+}
+
+TEST_F(BufferCacheTest, ADiscardedCacheFileLeavesTheEarlierEntry) {
+    Buffer first = MakeBuffer();
+    WriteText(first, "first");
+    ASSERT_EQ(first.CreateCacheFile(kUrl, u"html"), S_OK);
+    ASSERT_EQ(first.CommitCacheEntry(), S_OK);
+    Buffer second = MakeBuffer();
+    ASSERT_EQ(second.CreateCacheFile(kUrl, u"html"), S_OK);
+    WriteText(second, "second");
+    second.DiscardCacheFile();
+    EXPECT_EQ(second.CommitCacheEntry(), E_FAIL);
+    EXPECT_EQ(RegularFilesIn(m_directory.Path()), 1u);
+    std::optional<nb::UrlCacheEntry> entry = nb::FindUrlCacheEntry(kUrl);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(ReadFileBytes(nb::ToUtf8(entry->local_file)), "first");
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <new>
 
-#include "platform/kernel/fd_io.h"
 #include "platform/text/case_fold.h"
 
 namespace nb {
@@ -38,6 +40,10 @@ constexpr WORD kLanguageEnglishUs = 0x0409;
 
 // The largest file read: PE sizes and offsets are 32-bit.
 constexpr off_t kMaxFileSize = 0xFFFFFFFFll;
+// What is kept of the resource section when a file is opened: resource
+// compilers and linkers put the directories, names and data entries first,
+// so lookups need no further reads.
+constexpr std::size_t kKeptDirectoryBytes = 64 * 1024;
 
 WORD ReadWord(std::span<const std::uint8_t> bytes, std::size_t offset) {
     return static_cast<WORD>(bytes[offset] | (bytes[offset + 1] << 8));
@@ -66,25 +72,17 @@ std::optional<DWORD> ParseNumberForm(std::u16string_view text) {
     return static_cast<DWORD>(value);
 }
 
-// Reads the whole file; a regular file of at most 4 GiB.
-std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
-    const nb::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.IsOpen()) return std::nullopt;
-    struct stat status {};
-    if (::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > kMaxFileSize)
-        return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
+// Reads [offset, offset + into.size()) of the file; false when it ends first.
+bool ReadFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t got =
+            ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::size_t>(got);
     }
-    // A short read: the file shrank meanwhile; what was read is judged as is.
-    const nb::ReadResult read = nb::ReadFully(file.Get(), bytes.data(), bytes.size());
-    if (read.failed) return std::nullopt;
-    bytes.resize(read.bytes);
-    return bytes;
+    return true;
 }
 
 }  // namespace
@@ -109,43 +107,81 @@ ResourceId ResourceId::StoredName(std::u16string name) {
     return id;
 }
 
-PeResourceLibrary::PeResourceLibrary(std::vector<std::uint8_t> bytes, bool is_64_bit,
-                                     std::vector<Section> sections, DWORD resource_rva)
-    : m_bytes(std::move(bytes)),
+bool PeResourceLibrary::Source::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const {
+    if (into.empty()) return offset <= size;
+    if (std::optional<std::span<const std::uint8_t>> bytes = Kept(offset, into.size())) {
+        std::memcpy(into.data(), bytes->data(), into.size());
+        return true;
+    }
+    return file.IsOpen() && ReadFullyAt(file.Get(), offset, into);
+}
+
+std::optional<std::span<const std::uint8_t>> PeResourceLibrary::Source::Kept(
+    std::uint64_t offset, std::size_t count) const {
+    if (offset < kept_offset || !Fits(kept.size(), offset - kept_offset, count))
+        return std::nullopt;
+    return std::span<const std::uint8_t>(kept).subspan(offset - kept_offset, count);
+}
+
+PeResourceLibrary::PeResourceLibrary(Source source, bool is_64_bit, std::vector<Section> sections,
+                                     DWORD resource_rva)
+    : m_source(std::move(source)),
       m_is_64_bit(is_64_bit),
       m_sections(std::move(sections)),
-      m_resource_rva(resource_rva) {}
+      m_resource_rva(resource_rva) {
+    m_directory = DirectoryExtent();
+    if (!m_source.file.IsOpen()) return;
+    // When this read fails, lookups read from the file instead.
+    std::vector<std::uint8_t> head(std::min(m_directory.size, kKeptDirectoryBytes));
+    if (ReadFullyAt(m_source.file.Get(), m_directory.offset, head)) {
+        m_source.kept = std::move(head);
+        m_source.kept_offset = m_directory.offset;
+    }
+}
 
 PeResourceLibrary::~PeResourceLibrary() = default;
 
 PeResourceLibrary::OpenResult PeResourceLibrary::Open(const std::string& path) {
-    std::optional<std::vector<std::uint8_t>> bytes = ReadFile(path);
-    if (!bytes) return {nullptr, PeOpenError::kCannotRead};
-    return Parse(std::move(*bytes));
+    Source source;
+    source.file = nb::UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (!source.file.IsOpen() || ::fstat(source.file.Get(), &status) != 0 ||
+        !S_ISREG(status.st_mode) || status.st_size > kMaxFileSize)
+        return {nullptr, PeOpenError::kCannotRead};
+    source.size = static_cast<std::uint64_t>(status.st_size);
+    return Parse(std::move(source));
 }
 
 PeResourceLibrary::OpenResult PeResourceLibrary::FromBytes(std::span<const std::uint8_t> bytes) {
-    return Parse(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    Source source;
+    source.kept.assign(bytes.begin(), bytes.end());
+    source.size = bytes.size();
+    return Parse(std::move(source));
 }
 
-PeResourceLibrary::OpenResult PeResourceLibrary::Parse(std::vector<std::uint8_t> bytes) {
-    std::span<const std::uint8_t> file(bytes);
-    if (file.size() < kDosLfanewOffset + 4 || file[0] != 'M' || file[1] != 'Z')
-        return {nullptr, PeOpenError::kNotPe};
-    DWORD pe_offset = ReadDword(file, kDosLfanewOffset);
-    if (!Fits(file.size(), pe_offset, 4 + kCoffHeaderSize) || file[pe_offset] != 'P' ||
-        file[pe_offset + 1] != 'E' || file[pe_offset + 2] != 0 || file[pe_offset + 3] != 0)
+PeResourceLibrary::OpenResult PeResourceLibrary::Parse(Source source) {
+    const std::size_t file_size = source.size;
+    std::array<std::uint8_t, kDosLfanewOffset + 4> dos{};
+    if (file_size < dos.size()) return {nullptr, PeOpenError::kNotPe};
+    if (!source.ReadAt(0, dos)) return {nullptr, PeOpenError::kCannotRead};
+    if (dos[0] != 'M' || dos[1] != 'Z') return {nullptr, PeOpenError::kNotPe};
+    DWORD pe_offset = ReadDword(dos, kDosLfanewOffset);
+    std::array<std::uint8_t, 4 + kCoffHeaderSize> pe{};
+    if (!Fits(file_size, pe_offset, pe.size())) return {nullptr, PeOpenError::kNotPe};
+    if (!source.ReadAt(pe_offset, pe)) return {nullptr, PeOpenError::kCannotRead};
+    if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
         return {nullptr, PeOpenError::kNotPe};
 
-    std::size_t coff = std::size_t{pe_offset} + 4;
-    WORD section_count = ReadWord(file, coff + 2);
-    WORD optional_size = ReadWord(file, coff + 16);
-    std::size_t optional = coff + kCoffHeaderSize;
-    if (section_count > kMaxSections || !Fits(file.size(), optional, optional_size) ||
+    WORD section_count = ReadWord(pe, 4 + 2);
+    WORD optional_size = ReadWord(pe, 4 + 16);
+    std::size_t optional = std::size_t{pe_offset} + pe.size();
+    if (section_count > kMaxSections || !Fits(file_size, optional, optional_size) ||
         optional_size < 2)
         return {nullptr, PeOpenError::kMalformed};
+    std::vector<std::uint8_t> header(optional_size);
+    if (!source.ReadAt(optional, header)) return {nullptr, PeOpenError::kCannotRead};
 
-    WORD magic = ReadWord(file, optional);
+    WORD magic = ReadWord(header, 0);
     if (magic != kPe32Magic && magic != kPe32PlusMagic) return {nullptr, PeOpenError::kMalformed};
     bool is_64_bit = magic == kPe32PlusMagic;
     std::size_t count_offset = is_64_bit ? kRvaCountOffset64 : kRvaCountOffset32;
@@ -154,41 +190,41 @@ PeResourceLibrary::OpenResult PeResourceLibrary::Parse(std::vector<std::uint8_t>
     // The directory count and the directories must lie inside the optional
     // header the COFF header announces; missing ones mean no resources.
     if (Fits(optional_size, count_offset, 4)) {
-        DWORD directory_count = ReadDword(file, optional + count_offset);
+        DWORD directory_count = ReadDword(header, count_offset);
         std::size_t entry = count_offset + 4 + kResourceDirectoryIndex * kDataDirectorySize;
         if (directory_count > kResourceDirectoryIndex &&
             Fits(optional_size, entry, kDataDirectorySize)) {
-            resource_rva = ReadDword(file, optional + entry);
-            resource_size = ReadDword(file, optional + entry + 4);
+            resource_rva = ReadDword(header, entry);
+            resource_size = ReadDword(header, entry + 4);
         }
     }
     if (resource_size == 0) resource_rva = 0;
 
     std::size_t table = optional + optional_size;
-    if (!Fits(file.size(), table, std::size_t{section_count} * kSectionHeaderSize))
-        return {nullptr, PeOpenError::kMalformed};
+    std::vector<std::uint8_t> table_bytes(std::size_t{section_count} * kSectionHeaderSize);
+    if (!Fits(file_size, table, table_bytes.size())) return {nullptr, PeOpenError::kMalformed};
+    if (!source.ReadAt(table, table_bytes)) return {nullptr, PeOpenError::kCannotRead};
     std::vector<Section> sections;
     sections.reserve(section_count);
     for (WORD i = 0; i < section_count; ++i) {
-        std::size_t header = table + std::size_t{i} * kSectionHeaderSize;
-        Section section{ReadDword(file, header + 12), ReadDword(file, header + 8),
-                        ReadDword(file, header + 20), ReadDword(file, header + 16)};
+        std::size_t at = std::size_t{i} * kSectionHeaderSize;
+        Section section{ReadDword(table_bytes, at + 12), ReadDword(table_bytes, at + 8),
+                        ReadDword(table_bytes, at + 20), ReadDword(table_bytes, at + 16)};
         // Raw data past the end of the file is not there (a cut file):
         // clip it, so nothing is ever read beyond the bytes at hand.
-        if (section.raw_offset >= file.size())
+        if (section.raw_offset >= file_size)
             section.raw_size = 0;
         else
             section.raw_size = static_cast<DWORD>(
-                std::min<std::size_t>(section.raw_size, file.size() - section.raw_offset));
+                std::min<std::size_t>(section.raw_size, file_size - section.raw_offset));
         sections.push_back(section);
     }
     return {std::unique_ptr<PeResourceLibrary>(new PeResourceLibrary(
-                std::move(bytes), is_64_bit, std::move(sections), resource_rva)),
+                std::move(source), is_64_bit, std::move(sections), resource_rva)),
             PeOpenError::kCannotRead};
 }
 
-std::optional<std::span<const std::uint8_t>> PeResourceLibrary::MapRva(DWORD rva,
-                                                                       DWORD size) const {
+std::optional<std::uint64_t> PeResourceLibrary::MapRva(DWORD rva, DWORD size) const {
     for (const Section& section : m_sections) {
         if (rva < section.virtual_address) continue;
         std::size_t into = rva - section.virtual_address;
@@ -197,12 +233,12 @@ std::optional<std::span<const std::uint8_t>> PeResourceLibrary::MapRva(DWORD rva
         std::size_t extent = section.virtual_size ? section.virtual_size : section.raw_size;
         if (into >= extent) continue;
         if (!Fits(std::min<std::size_t>(extent, section.raw_size), into, size)) return std::nullopt;
-        return std::span<const std::uint8_t>(m_bytes).subspan(section.raw_offset + into, size);
+        return std::uint64_t{section.raw_offset} + into;
     }
     return std::nullopt;
 }
 
-std::span<const std::uint8_t> PeResourceLibrary::DirectoryBytes() const {
+PeResourceLibrary::Extent PeResourceLibrary::DirectoryExtent() const {
     if (m_resource_rva == 0) return {};
     for (const Section& section : m_sections) {
         if (m_resource_rva < section.virtual_address) continue;
@@ -211,39 +247,42 @@ std::span<const std::uint8_t> PeResourceLibrary::DirectoryBytes() const {
         if (into >= extent) continue;
         std::size_t backed = std::min<std::size_t>(extent, section.raw_size);
         if (into >= backed) return {};
-        return std::span<const std::uint8_t>(m_bytes).subspan(section.raw_offset + into,
-                                                              backed - into);
+        return {std::uint64_t{section.raw_offset} + into, backed - into};
     }
     return {};
 }
 
+bool PeResourceLibrary::ReadDirectoryBytes(std::size_t offset, std::span<std::uint8_t> into) const {
+    return Fits(m_directory.size, offset, into.size()) &&
+           m_source.ReadAt(m_directory.offset + offset, into);
+}
+
 std::vector<PeResourceLibrary::DirectoryEntry> PeResourceLibrary::ReadDirectory(
     DWORD offset) const {
-    std::span<const std::uint8_t> directory = DirectoryBytes();
-    if (!Fits(directory.size(), offset, kResourceDirectorySize)) return {};
-    std::size_t count =
-        std::size_t{ReadWord(directory, offset + 12)} + ReadWord(directory, offset + 14);
+    std::array<std::uint8_t, kResourceDirectorySize> header{};
+    if (!ReadDirectoryBytes(offset, header)) return {};
+    std::size_t count = std::size_t{ReadWord(header, 12)} + ReadWord(header, 14);
     std::size_t first = std::size_t{offset} + kResourceDirectorySize;
     // Entries cut off by the end of the section are dropped.
-    std::size_t available = (directory.size() - first) / kResourceEntrySize;
+    std::size_t available = (m_directory.size - first) / kResourceEntrySize;
     count = std::min(count, available);
+    std::vector<std::uint8_t> raw(count * kResourceEntrySize);
+    if (!ReadDirectoryBytes(first, raw)) return {};
     std::vector<DirectoryEntry> entries;
     entries.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t at = first + i * kResourceEntrySize;
-        entries.push_back({ReadDword(directory, at), ReadDword(directory, at + 4)});
-    }
+    for (std::size_t at = 0; at < raw.size(); at += kResourceEntrySize)
+        entries.push_back({ReadDword(raw, at), ReadDword(raw, at + 4)});
     return entries;
 }
 
 std::optional<std::u16string> PeResourceLibrary::ReadName(DWORD offset) const {
-    std::span<const std::uint8_t> directory = DirectoryBytes();
-    if (!Fits(directory.size(), offset, 2)) return std::nullopt;
-    std::size_t length = ReadWord(directory, offset);
-    if (!Fits(directory.size(), std::size_t{offset} + 2, length * 2)) return std::nullopt;
+    std::array<std::uint8_t, 2> length_bytes{};
+    if (!ReadDirectoryBytes(offset, length_bytes)) return std::nullopt;
+    std::size_t length = ReadWord(length_bytes, 0);
+    std::vector<std::uint8_t> raw(length * 2);
+    if (!ReadDirectoryBytes(std::size_t{offset} + 2, raw)) return std::nullopt;
     std::u16string name(length, u'\0');
-    for (std::size_t i = 0; i < length; ++i)
-        name[i] = static_cast<char16_t>(ReadWord(directory, offset + 2 + i * 2));
+    for (std::size_t i = 0; i < length; ++i) name[i] = static_cast<char16_t>(ReadWord(raw, i * 2));
     return name;
 }
 
@@ -263,10 +302,9 @@ std::optional<PeResourceLibrary::DirectoryEntry> PeResourceLibrary::FindIn(
 }
 
 std::optional<ResourceEntry> PeResourceLibrary::ReadDataEntry(DWORD offset, WORD language) const {
-    std::span<const std::uint8_t> directory = DirectoryBytes();
-    if (!Fits(directory.size(), offset, kResourceDataEntrySize)) return std::nullopt;
-    return ResourceEntry{ReadDword(directory, offset), ReadDword(directory, offset + 4),
-                         ReadDword(directory, offset + 8), language};
+    std::array<std::uint8_t, kResourceDataEntrySize> raw{};
+    if (!ReadDirectoryBytes(offset, raw)) return std::nullopt;
+    return ResourceEntry{ReadDword(raw, 0), ReadDword(raw, 4), ReadDword(raw, 8), language};
 }
 
 std::optional<ResourceEntry> PeResourceLibrary::Find(const ResourceId& type,
@@ -297,7 +335,28 @@ std::optional<ResourceEntry> PeResourceLibrary::Find(const ResourceId& type,
 std::optional<std::span<const std::uint8_t>> PeResourceLibrary::Load(
     const ResourceEntry& entry) const {
     if (entry.size == 0) return std::span<const std::uint8_t>();
-    return MapRva(entry.data_rva, entry.size);
+    std::optional<std::uint64_t> offset = MapRva(entry.data_rva, entry.size);
+    if (!offset) return std::nullopt;
+    if (std::optional<std::span<const std::uint8_t>> kept = m_source.Kept(*offset, entry.size))
+        return kept;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(entry.size);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    if (!m_source.ReadAt(*offset, bytes)) return std::nullopt;
+    std::lock_guard lock(m_loaded_lock);
+    m_loaded.push_back(std::move(bytes));
+    return std::span<const std::uint8_t>(m_loaded.back());
+}
+
+bool PeResourceLibrary::Read(const ResourceEntry& entry, std::uint32_t from,
+                             std::span<std::uint8_t> into) const {
+    if (!Fits(entry.size, from, into.size())) return false;
+    if (entry.size == 0) return true;
+    std::optional<std::uint64_t> offset = MapRva(entry.data_rva, entry.size);
+    return offset && m_source.ReadAt(*offset + from, into);
 }
 
 std::vector<ResourceId> PeResourceLibrary::IdsOf(DWORD directory_offset) const {

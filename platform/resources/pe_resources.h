@@ -7,11 +7,14 @@
 // (FindResource), take its bytes (LoadResource, SizeofResource,
 // LockResource). Every offset and size read from the file is checked against
 // the file before it is used; a damaged file fails, it never reads out of
-// bounds.
+// bounds. An opened file is not read whole: its headers and the start of its
+// resource section (where the directories lie) are read at once, resource
+// bytes only when asked for.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "platform/automation/wintypes.h"
+#include "platform/kernel/unique_fd.h"
 
 namespace nb {
 
@@ -75,8 +79,9 @@ class NB_EXPORT PeResourceLibrary {
         PeOpenError error = PeOpenError::kCannotRead;
     };
 
-    // Reads the file at path (UTF-8) and checks its headers and section
-    // table. A PE file without resources opens; finding in it fails.
+    // Opens the file at path (UTF-8), which stays open, and checks its
+    // headers and section table. A PE file without resources opens; finding
+    // in it fails.
     [[nodiscard]] static OpenResult Open(const std::string& path);
     // The same over bytes already in memory (copied).
     [[nodiscard]] static OpenResult FromBytes(std::span<const std::uint8_t> bytes);
@@ -95,11 +100,17 @@ class NB_EXPORT PeResourceLibrary {
     [[nodiscard]] std::optional<ResourceEntry> Find(const ResourceId& type,
                                                     const ResourceId& name) const;
 
-    // The bytes of a found resource, valid while this library lives. Nothing
-    // when the data lies outside the file's sections (an empty resource
+    // The bytes of a found resource, valid while this library lives (an
+    // opened file's are read and kept). Nothing when the data lies outside
+    // the file's sections or the file no longer holds it (an empty resource
     // always loads, as an empty view).
     [[nodiscard]] std::optional<std::span<const std::uint8_t>> Load(
         const ResourceEntry& entry) const;
+    // Copies the resource's bytes [from, from + into.size()) into `into`,
+    // keeping nothing: for callers that copy the bytes elsewhere anyway.
+    // False when Load would fail or the range passes the resource's end.
+    [[nodiscard]] bool Read(const ResourceEntry& entry, std::uint32_t from,
+                            std::span<std::uint8_t> into) const;
     static DWORD Size(const ResourceEntry& entry) { return entry.size; }
 
     // Every type, and every name of one type, in directory order (named
@@ -115,15 +126,37 @@ class NB_EXPORT PeResourceLibrary {
         DWORD raw_size;  // clipped to the file
     };
 
-    PeResourceLibrary(std::vector<std::uint8_t> bytes, bool is_64_bit,
-                      std::vector<Section> sections, DWORD resource_rva);
-    static OpenResult Parse(std::vector<std::uint8_t> bytes);
+    // The file's bytes: an open file read where needed, with one stretch of
+    // it kept in memory (all of it for a library made from bytes).
+    struct Source {
+        nb::UniqueFd file;
+        std::uint64_t size = 0;
+        std::vector<std::uint8_t> kept;
+        std::uint64_t kept_offset = 0;
 
-    // The file bytes of [rva, rva + size) when one section holds them all.
-    std::optional<std::span<const std::uint8_t>> MapRva(DWORD rva, DWORD size) const;
-    // Offsets of the resource directory are relative to its root; these
-    // answer file bytes relative to it, bounded by its section.
-    std::span<const std::uint8_t> DirectoryBytes() const;
+        // False when the file does not hold all of [offset, offset + size).
+        bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
+        // The kept bytes of [offset, offset + size), or nothing.
+        std::optional<std::span<const std::uint8_t>> Kept(std::uint64_t offset,
+                                                          std::size_t size) const;
+    };
+    // Where the resource directory lies in the file: offsets of the
+    // directory are relative to its root and bounded by its section.
+    struct Extent {
+        std::uint64_t offset = 0;
+        std::size_t size = 0;
+    };
+
+    PeResourceLibrary(Source source, bool is_64_bit, std::vector<Section> sections,
+                      DWORD resource_rva);
+    static OpenResult Parse(Source source);
+
+    // Where the file bytes of [rva, rva + size) lie, when one section holds
+    // them all.
+    std::optional<std::uint64_t> MapRva(DWORD rva, DWORD size) const;
+    Extent DirectoryExtent() const;
+    // Directory bytes [offset, offset + into.size()); false outside the directory.
+    bool ReadDirectoryBytes(std::size_t offset, std::span<std::uint8_t> into) const;
 
     // One entry of a resource directory, as stored: a name (string offset
     // with the high bit set) or id, and a data entry or subdirectory offset
@@ -139,10 +172,14 @@ class NB_EXPORT PeResourceLibrary {
     std::vector<ResourceId> IdsOf(DWORD directory_offset) const;
     std::optional<ResourceEntry> ReadDataEntry(DWORD offset, WORD language) const;
 
-    std::vector<std::uint8_t> m_bytes;
+    Source m_source;
     bool m_is_64_bit = false;
     std::vector<Section> m_sections;
     DWORD m_resource_rva = 0;  // 0: the file has no resources
+    Extent m_directory;
+    // What Load read from an opened file, kept for the spans it handed out.
+    mutable std::mutex m_loaded_lock;
+    mutable std::vector<std::vector<std::uint8_t>> m_loaded;
 };
 
 }  // namespace nb

@@ -185,7 +185,17 @@ bool ReplaceAtomically(const std::string& path, std::string_view contents) {
     if (fd < 0) return false;
     bool written = nb::WriteFully(fd, contents);
     bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    if (written && closed) {
+        // Swapped in rather than renamed over the old entry: ext4 flushes a
+        // file renamed over another first, which took milliseconds a commit.
+        // An entry cut by a crash reads as none, which a cache can afford.
+        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) ==
+            0) {
+            ::unlink(temporary.c_str());
+            return true;
+        }
+        if (::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    }
     ::unlink(temporary.c_str());
     return false;
 }

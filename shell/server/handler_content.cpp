@@ -54,31 +54,51 @@ bool IsRegularFile(const std::string& path, std::uint64_t* size) {
     return true;
 }
 
-// Appends the whole file to buffer, as Buffer::WriteFromFile does, in large
-// pieces: its small ones cost a system call and a lock round per 10 KB, which
-// doubled the time of serving a large file. head receives the first bytes,
-// which name the character set.
-bool CopyFileInto(const std::string& path, Buffer& buffer, std::string& head) {
-    constexpr std::size_t kPieceSize = 1 << 20;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::unique_ptr<char[]> piece(new (std::nothrow) char[kPieceSize]);
-    bool copied = piece != nullptr;
-    head.clear();
-    while (copied) {
-        ssize_t n = ::read(fd, piece.get(), kPieceSize);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            copied = n == 0;
-            break;
-        }
-        if (head.size() < 4)
-            head.append(piece.get(),
-                        std::min<std::size_t>(4 - head.size(), static_cast<std::size_t>(n)));
-        copied = SUCCEEDED(buffer.Write(piece.get(), static_cast<std::size_t>(n)));
+// Reads and appends in pieces this large, straight into the buffer's storage.
+constexpr std::size_t kPieceSize = 1 << 20;
+
+void KeepHead(std::string& head, std::span<const std::byte> bytes) {
+    if (head.size() < 4)
+        head.append(reinterpret_cast<const char*>(bytes.data()),
+                    std::min(4 - head.size(), bytes.size()));
+}
+
+bool SameFile(const struct stat& before, const struct stat& after) {
+    return before.st_dev == after.st_dev && before.st_ino == after.st_ino &&
+           before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
+           before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
+}
+
+// Appends the open file to its end, as Buffer::WriteFromFile does (a file
+// that grew meanwhile is served whole). head receives the first bytes,
+// which name the character set; total the bytes appended.
+bool AppendFile(int fd, std::uint64_t size, Buffer& buffer, std::string& head,
+                std::uint64_t& total) {
+    bool failed = false;
+    bool ended = false;
+    total = 0;
+    while (!ended) {
+        // The storage holds the announced size; one more byte asks for the end
+        // without making it grow.
+        std::size_t room = total < size ? std::min<std::uint64_t>(kPieceSize, size - total)
+                                        : (total == size ? 1 : kPieceSize);
+        HRESULT written = buffer.WriteInPlace(room, [&](std::span<std::byte> into) -> std::size_t {
+            ssize_t n = 0;
+            do {
+                n = ::read(fd, into.data(), into.size());
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) {
+                failed = n < 0;
+                ended = true;
+                return 0;
+            }
+            KeepHead(head, into.first(static_cast<std::size_t>(n)));
+            return static_cast<std::size_t>(n);
+        });
+        if (FAILED(written)) return false;
+        total = buffer.Total();
     }
-    ::close(fd);
-    return copied;
+    return !failed;
 }
 
 }  // namespace
@@ -154,37 +174,53 @@ std::optional<CProtocolHandler::Content> CProtocolHandler::LocateContent() {
         StatusPage(404, messages::kFindResourceFailed);
         return std::nullopt;
     }
-    return Content{std::move(opened.library), *entry};
+    Content content;
+    content.library = std::move(opened.library);
+    content.entry = *entry;
+    return content;
 }
 
 bool CProtocolHandler::WriteContent(Content& content, std::string& head) {
-    if (!content.library) {
-        const std::string file = nb::ToUtf8(m_parts->file_path);
-        std::uint64_t size = 0;
-        if (!IsRegularFile(file, &size) || size > UINT32_MAX) {
-            StatusPage(500, messages::kWriteFromFileFailed);
-            return false;
-        }
-        std::optional<Buffer> created = Buffer::Create(static_cast<std::uint32_t>(size));
-        if (!created) {
-            StatusPage(500, messages::kWriteFromFileFailed);
-            return false;
-        }
-        m_buffer.emplace(std::move(*created));
-        m_buffer->SetExpected(static_cast<std::uint32_t>(size));
-        if (!CopyFileInto(file, *m_buffer, head)) {
-            StatusPage(500, messages::kWriteFromFileFailed);
-            return false;
-        }
-        return true;
-    }
+    return content.library ? WriteResource(content, head) : WriteFile(content, head);
+}
 
-    std::optional<std::span<const std::uint8_t>> bytes = content.library->Load(content.entry);
-    if (!bytes) {
+bool CProtocolHandler::WriteFile(Content& content, std::string& head) {
+    const std::string file = nb::ToUtf8(m_parts->file_path);
+    content.file = UniqueFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat before {};
+    if (!content.file.IsOpen() || ::fstat(content.file.Get(), &before) != 0 ||
+        !S_ISREG(before.st_mode) || static_cast<std::uint64_t>(before.st_size) > UINT32_MAX) {
+        StatusPage(500, messages::kWriteFromFileFailed);
+        return false;
+    }
+    auto size = static_cast<std::uint32_t>(before.st_size);
+    std::optional<Buffer> created = Buffer::Create(size);
+    if (!created) {
+        StatusPage(500, messages::kWriteFromFileFailed);
+        return false;
+    }
+    m_buffer.emplace(std::move(*created));
+    m_buffer->SetExpected(size);
+    std::uint64_t total = 0;
+    if (!AppendFile(content.file.Get(), size, *m_buffer, head, total)) {
+        StatusPage(500, messages::kWriteFromFileFailed);
+        return false;
+    }
+    struct stat after {};
+    content.file_unchanged =
+        total == size && ::fstat(content.file.Get(), &after) == 0 && SameFile(before, after);
+    return true;
+}
+
+bool CProtocolHandler::WriteResource(Content& content, std::string& head) {
+    const PeResourceLibrary& library = *content.library;
+    const ResourceEntry& entry = content.entry;
+    // An empty read checks that the file holds the whole resource.
+    if (!library.Read(entry, 0, {})) {
         StatusPage(404, messages::kLoadResourceFailed);
         return false;
     }
-    auto size = static_cast<std::uint32_t>(bytes->size());
+    const DWORD size = PeResourceLibrary::Size(entry);
     std::optional<Buffer> created = Buffer::Create(size);
     if (!created) {
         StatusPage(500, messages::kWriteFailed);
@@ -192,13 +228,49 @@ bool CProtocolHandler::WriteContent(Content& content, std::string& head) {
     }
     m_buffer.emplace(std::move(*created));
     m_buffer->SetExpected(size);
-    if (FAILED(m_buffer->Write(bytes->data(), bytes->size()))) {
-        StatusPage(500, messages::kWriteFailed);
+    // Each piece goes into the cache file while it is fresh in memory,
+    // instead of a second pass over the whole resource.
+    if ((m_bind_flags & BINDF_NOWRITECACHE) == 0)
+        content.mirrored =
+            SUCCEEDED(m_buffer->CreateCacheFile(m_url.c_str(), m_parts->extension.c_str()));
+    bool read = true;
+    for (std::uint32_t at = 0; read && at < size;) {
+        auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(kPieceSize, size - at));
+        HRESULT written = m_buffer->WriteInPlace(piece, [&](std::span<std::byte> into) {
+            read = library.Read(entry, at,
+                                std::span(reinterpret_cast<std::uint8_t*>(into.data()), piece));
+            if (!read) return std::size_t{0};
+            KeepHead(head, into);
+            return std::size_t{piece};
+        });
+        // E_FAIL: the cache file could not take the piece and was dropped;
+        // the bytes are in the buffer all the same.
+        if (FAILED(written) && written != E_FAIL) {
+            m_buffer->DiscardCacheFile();
+            StatusPage(500, messages::kWriteFailed);
+            return false;
+        }
+        at += piece;
+    }
+    if (!read) {
+        // The file was cut while it was read.
+        m_buffer->DiscardCacheFile();
+        StatusPage(404, messages::kLoadResourceFailed);
         return false;
     }
-    head.assign(reinterpret_cast<const char*>(bytes->data()),
-                std::min<std::size_t>(4, bytes->size()));
     return true;
+}
+
+// Makes the cache file of a complete buffer, unless it was filled along with
+// it: a file of the "!" tree unchanged since it was read is shared rather
+// than copied where the file system allows.
+bool CProtocolHandler::MirrorContent(Content& content) {
+    if (content.library) return content.mirrored;
+    LPCWSTR url = m_url.c_str();
+    LPCWSTR extension = m_parts->extension.c_str();
+    return SUCCEEDED(content.file_unchanged
+                         ? m_buffer->CreateCacheFileOf(url, extension, content.file.Get())
+                         : m_buffer->CreateCacheFile(url, extension));
 }
 
 void CProtocolHandler::ServeContent(Content& content) {
@@ -209,9 +281,7 @@ void CProtocolHandler::ServeContent(Content& content) {
     std::u16string plain_type;
     std::u16string typed_type;
     if ((m_bind_flags & BINDF_NOWRITECACHE) == 0) {
-        bool cached =
-            SUCCEEDED(m_buffer->CreateCacheFile(m_url.c_str(), m_parts->extension.c_str())) &&
-            SUCCEEDED(m_buffer->CommitCacheEntry());
+        bool cached = MirrorContent(content) && SUCCEEDED(m_buffer->CommitCacheEntry());
         if (!cached && (m_bind_flags & BINDF_NEEDFILE) != 0) {
             StatusPage(500, messages::kCachingFailedNeedFile);
             return;

@@ -90,6 +90,12 @@ class CProtocolHandler {
     struct Content {
         std::unique_ptr<PeResourceLibrary> library;  // null: the file
         ResourceEntry entry;
+        // The file read, and whether it still is what the buffer holds.
+        UniqueFd file;
+        bool file_unchanged = false;
+        // The cache file was opened before the bytes came, which went into it
+        // as they went into the buffer.
+        bool mirrored = false;
     };
 
     // Status pages and response headers.
@@ -102,6 +108,9 @@ class CProtocolHandler {
     std::optional<Content> LocateContent();
     void ServeContent(Content& content);
     bool WriteContent(Content& content, std::string& head);
+    bool WriteFile(Content& content, std::string& head);
+    bool WriteResource(Content& content, std::string& head);
+    bool MirrorContent(Content& content);
 
     // CGI pages.
     HRESULT RunCgi();

@@ -1,8 +1,9 @@
 // Opens the input as a resource library, then lists the types and names it
 // claims and finds and loads each, reading every byte handed out. A loaded
-// resource must hold exactly the size its entry announces. Only the first
-// few of each are visited: every lookup scans its directory, and thousands
-// of entries squared would only slow the search down.
+// resource must hold exactly the size its entry announces, and a range read
+// of it the same bytes. Only the first few of each are visited: every lookup
+// scans its directory, and thousands of entries squared would only slow the
+// search down.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!bytes) continue;
             if (bytes->size() != nb::PeResourceLibrary::Size(*entry)) std::abort();
             for (std::uint8_t byte : *bytes) checksum += byte;
+            // A range read answers the same bytes as the whole.
+            std::vector<std::uint8_t> tail(bytes->size() / 2);
+            auto from = static_cast<std::uint32_t>(bytes->size() - tail.size());
+            if (!library.Read(*entry, from, tail) ||
+                !std::equal(tail.begin(), tail.end(), bytes->begin() + from))
+                std::abort();
         }
     }
     // Lookups by number, by "#" form and by a name in another case.

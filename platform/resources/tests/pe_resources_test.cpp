@@ -331,3 +331,33 @@ TEST(ResourceLibraryOpen, LibraryWithoutResourcesOpensAndFindsNothing) {
 }
 
 }  // namespace
+
+// An opened file is read where its resources lie, when they are asked for:
+// those bytes match the file, pieces of them included, and a file cut after
+// it was opened fails the read instead of answering what is no longer there.
+TEST(ResourceLibraryOpen, ReadsResourcesFromTheFileAsItIsThen) {
+    TempDir dir;
+    std::string big(300000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    fs::path path =
+        BuildLibrary(dir, Architecture::k64, "\"big.bin\" 23 big.bin\n", {{"big.bin", big}});
+    nb::PeResourceLibrary::OpenResult opened = nb::PeResourceLibrary::Open(path.string());
+    ASSERT_NE(opened.library, nullptr);
+    std::optional<nb::ResourceEntry> entry = opened.library->Find(nb::RT_HTML, u"big.bin");
+    ASSERT_TRUE(entry);
+
+    std::vector<std::uint8_t> piece(1000);
+    ASSERT_TRUE(opened.library->Read(*entry, 123456, piece));
+    EXPECT_EQ(Text(piece), big.substr(123456, 1000));
+    EXPECT_FALSE(opened.library->Read(*entry, static_cast<std::uint32_t>(big.size()) - 999, piece))
+        << "a range past the resource's end";
+    std::optional<std::span<const std::uint8_t>> whole = opened.library->Load(*entry);
+    ASSERT_TRUE(whole);
+    EXPECT_TRUE(Text(*whole) == big);
+
+    fs::resize_file(path, fs::file_size(path) - big.size() / 2);
+    EXPECT_TRUE(opened.library->Read(*entry, 0, std::span(piece).first(100)))
+        << "the start is still there";
+    std::vector<std::uint8_t> tail(100);
+    EXPECT_FALSE(opened.library->Read(*entry, static_cast<std::uint32_t>(big.size()) - 100, tail));
+}
