@@ -4,13 +4,15 @@
 // of a process running each worker for a 1- and a 10-minute input.
 //
 //   - Transcode of an MP3 (44100 Hz stereo, 192 kbit/s), normalising off and
-//     on, against "ffmpeg -i in.mp3 -ar 44100 -ac 2 out.wav";
+//     on, and the nbrun program running it, against
+//     "ffmpeg -i in.mp3 -ar 44100 -ac 2 out.wav";
 //   - WaveMix of two wave files against "sox -m".
 //
 // Run without arguments. With "--transcode <in> <out> <0|1>" or
 // "--mix <main> <background> <out>" it runs one worker through the bridge
 // and exits: the memory figures come from such a child. "--peak <command...>"
 // runs a command and prints its peak resident size.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +144,13 @@ std::vector<std::string> FfmpegCommand(const std::string& input, const std::stri
     return {"ffmpeg", "-v", "error", "-y", "-i", input, "-ar", "44100", "-ac", "2", output};
 }
 
+// The whole program a person runs from a terminal: start, worker, end.
+std::vector<std::string> NbrunTranscodeCommand(const std::string& input,
+                                               const std::string& output) {
+    return {std::string(NB_BENCH_APP_DIR) + "/nbrun", "Transcode",
+            "[\"" + input + "\", \"" + output + "\", false, 1000]"};
+}
+
 std::vector<std::string> SoxMixCommand(const std::string& main, const std::string& background,
                                        const std::string& output) {
     return {"sox", "-m", main, background, output};
@@ -199,6 +208,11 @@ bool PrintTimes(const std::string& folder) {
     const auto ffmpeg = [&] { return RunToEnd(FfmpegCommand(mp3, ffmpeg_out)); };
     const Timing plain = BestOf([&] { return shell.Transcode(mp3, decoded, false); }, ffmpeg);
     const Timing louder = BestOf([&] { return shell.Transcode(mp3, normalised, true); }, ffmpeg);
+    const std::string by_nbrun = folder + "/nbrun.wav";
+    const int quiet = open("/dev/null", O_WRONLY);
+    const Timing program =
+        BestOf([&] { return RunToEnd(NbrunTranscodeCommand(mp3, by_nbrun), quiet); }, ffmpeg);
+    close(quiet);
     const Timing mix = BestOf([&] { return shell.Mix(main, background, mixed); },
                               [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
     std::printf("%d-minute inputs, best of %d runs each, seconds\n", kTimedMinutes, kRepeats);
@@ -207,6 +221,8 @@ bool PrintTimes(const std::string& folder) {
     PrintSizes(decoded, ffmpeg_out);
     PrintRow("EX_Transcode MP3, normalise on", "ffmpeg", louder);
     PrintSizes(normalised, ffmpeg_out);
+    PrintRow("nbrun Transcode, the whole program", "ffmpeg", program);
+    PrintSizes(by_nbrun, ffmpeg_out);
     PrintRow("EX_WaveMix", "sox -m", mix);
     PrintSizes(mixed, sox_out);
     return true;
