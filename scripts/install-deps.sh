@@ -35,6 +35,7 @@ packages=(
   x11-utils libx11-dev  # dialog tests: xprop size hints, a window closed as a window manager asks
   libbluetooth-dev  # Bluetooth object push: the SDP lookup of Object Push and RFCOMM sockets
   openobex-apps  # Bluetooth tests and benchmark: obex_tcp, a real OBEX server over TCP
+  lintian  # scripts/package.sh: Debian's policy checks of the package it builds
 )
 
 as_root=()
