@@ -36,6 +36,7 @@ packages=(
   libbluetooth-dev  # Bluetooth object push: the SDP lookup of Object Push and RFCOMM sockets
   openobex-apps  # Bluetooth tests and benchmark: obex_tcp, a real OBEX server over TCP
   libglib2.0-bin  # gdbus: the ringtone application's scripted runs set up their stand-in bluetoothd
+  lintian  # scripts/package.sh: Debian's policy checks of the package it builds
 )
 
 as_root=()

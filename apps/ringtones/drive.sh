@@ -90,13 +90,16 @@ wait_for() {
   return 1
 }
 
+# NB_LAUNCHER, when set, starts the application instead of $app/NbBrowser
+# (an installed launcher on PATH).
 start_app() {
   mark=0
-  "$app/NbBrowser" --console > "$log" 2>&1 &
+  "${NB_LAUNCHER:-$app/NbBrowser}" --console > "$log" 2>&1 &
   pid=$!
   wait_for "log: ready" 30 || { cat "$log"; exit 1; }
   sleep 1
   window=$(xdotool search --sync --name "^Nimbra Ringtones\$" | head -n 1)
+  echo "  window class: $(xprop -id "$window" WM_CLASS | sed 's/^[^=]*= //')"
   eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y: the page's corner
 }
 

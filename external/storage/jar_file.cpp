@@ -1,6 +1,7 @@
 #include "external/storage/jar_file.h"
 
 #include "platform/kernel/program_paths.h"
+#include "platform/kernel/user_files.h"
 #include "platform/text/code_pages.h"
 
 namespace nb::external {
@@ -20,7 +21,8 @@ std::string WithExtension(const std::string& path, const std::string& extension)
 std::u16string JarPath() {
     // This code is linked into the library, so its address names the library.
     const std::string library = ModulePathOf(reinterpret_cast<const void*>(&JarPath));
-    return library.empty() ? std::u16string() : ToUtf16(WithExtension(library, "jar"));
+    if (library.empty()) return {};
+    return ToUtf16(UserWritableFile(WithExtension(library, "jar")));
 }
 
 }  // namespace nb::external

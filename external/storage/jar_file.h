@@ -1,6 +1,7 @@
 // The jar: the extension library's private settings file, an INI file
 // beside the library named like it with the extension "jar"
-// (internals/NbExternal.so keeps internals/NbExternal.jar).
+// (internals/NbExternal.so keeps internals/NbExternal.jar), or its user's
+// copy when the library is installed (UserWritableFile).
 #pragma once
 
 #include <string>

@@ -4,15 +4,13 @@
 // The outputs are checked with ffprobe and byte comparisons; the
 // screenshots are kept in <build>/app-screenshots/.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "apps/ringtones/tests/shell_command.h"
 
 namespace {
 
@@ -21,28 +19,9 @@ namespace fs = std::filesystem;
 const fs::path kApp = fs::path(NB_TEST_SOURCE_DIR) / "apps/ringtones";
 const fs::path kScreenshots = fs::path(NB_TEST_BINARY_DIR) / "app-screenshots";
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct Outcome {
-    int exit_code = -1;
-    std::string output;
-};
-
-Outcome Shell(const std::string& command) {
-    Outcome run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
-    const int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using nb::testing::Outcome;
+using nb::testing::Read;
+using nb::testing::Shell;
 
 // An application directory of its own, so the jar and the settings the
 // application writes stay out of the build: a copy of the program and its

@@ -90,8 +90,8 @@ HRESULT ReadBalloonArguments(const DISPPARAMS* params, BalloonRequest* request,
     return S_OK;
 }
 
-std::string IconFileBeside(std::u16string_view settings_path) {
-    std::string path = ToUtf8(settings_path);
+std::string IconFileBeside(std::u16string_view program_path) {
+    std::string path = ToUtf8(program_path);
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);

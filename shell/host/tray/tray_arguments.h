@@ -46,9 +46,9 @@ std::string_view BalloonIconName(BalloonIcon icon);
 HRESULT ReadBalloonArguments(const DISPPARAMS* params, BalloonRequest* request,
                              UINT* argument_error);
 
-// The application's icon file: the settings file's path (the program's, with
-// its extension replaced) with the extension ".png".
-std::string IconFileBeside(std::u16string_view settings_path);
+// The application's icon file: the program's path with its extension, if it
+// has one, replaced by ".png".
+std::string IconFileBeside(std::u16string_view program_path);
 
 // DisableShutdown(reason): exactly one text argument, cut to the reason size.
 HRESULT ReadShutdownReason(const DISPPARAMS* params, std::u16string* reason, UINT* argument_error);

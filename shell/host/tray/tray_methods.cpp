@@ -12,7 +12,7 @@ void CBrowserCustomizer::GoToSystray() {
     m_window->Hide();
     if (!m_tray) {
         m_tray = std::make_unique<NotificationArea>(
-            IconFileBeside(m_engine.DefaultSettingsPath()),
+            IconFileBeside(m_engine.ProgramPath()),
             TrayIconEvents{[this] { ComeFromSystray(); },
                            [this] {
                                if (m_menus.Has(MenuKind::kSystray))

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/glib/owned.h"
+#include "platform/kernel/user_files.h"
 #include "platform/messaging/messaging.h"
 #include "platform/text/code_pages.h"
 #include "shell/host/program/class_table.h"
@@ -42,7 +43,9 @@ std::unique_ptr<WebEngine> WebEngine::Create(const EngineOptions& options) {
     const std::string program_directory =
         glib::Text(g_path_get_dirname(options.program_path.c_str())).get();
     engine->m_program_directory = ToUtf16(program_directory);
-    engine->m_default_settings = DefaultSettingsFile(ToUtf16(options.program_path));
+    engine->m_program_path = ToUtf16(options.program_path);
+    engine->m_default_settings =
+        ToUtf16(UserWritableFile(ToUtf8(DefaultSettingsFile(engine->m_program_path))));
     engine->m_console = options.console_to_stdout;
 
     const std::string runtime = g_get_user_runtime_dir();

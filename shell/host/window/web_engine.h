@@ -40,7 +40,10 @@ class WebEngine {
 
     WebKitWebContext* Context() const { return m_context.get(); }
     PageChannel& Channel() { return *m_channel; }
+    const std::u16string& ProgramPath() const { return m_program_path; }
     const std::u16string& ProgramDirectory() const { return m_program_directory; }
+    // The settings file beside the program, or the user's copy of it when
+    // the program is installed.
     const std::u16string& DefaultSettingsPath() const { return m_default_settings; }
     bool ConsoleToStdout() const { return m_console; }
 
@@ -59,6 +62,7 @@ class WebEngine {
     WebEngine() = default;
 
     std::unique_ptr<PageChannel> m_channel;
+    std::u16string m_program_path;
     std::u16string m_program_directory;
     std::u16string m_default_settings;
     bool m_console = false;

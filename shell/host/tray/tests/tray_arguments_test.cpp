@@ -146,7 +146,7 @@ TEST(TrayArguments, ShutdownReason) {
 }
 
 TEST(TrayArguments, IconFileBesideTheProgram) {
-    EXPECT_EQ(IconFileBeside(u"/opt/app/NbBrowser.ini"), "/opt/app/NbBrowser.png");
+    EXPECT_EQ(IconFileBeside(u"/opt/app/NbBrowser"), "/opt/app/NbBrowser.png");
     EXPECT_EQ(IconFileBeside(u"/opt/my.app/NbBrowser"), "/opt/my.app/NbBrowser.png");
 }
 
