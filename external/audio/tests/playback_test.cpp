@@ -561,7 +561,15 @@ TEST(PlaybackDevice, AServerLostWhilePlayingAnswers3206) {
     ShellDouble shell;
     const DWORD thread = StartWorker(shell, "EX_PlayWaveFile", {ToUtf16(folder / "sound.wav")});
     ASSERT_NE(thread, 0u);
-    ASSERT_TRUE(shell.PumpUntil([&] { return !shell.ReportsOf(thread).empty(); }, 5000));
+    // Lost once some of the sound has been played, so there is a position.
+    const auto played = [&] {
+        for (const Report& report : shell.ReportsOf(thread)) {
+            const std::vector<LONGLONG> values = Numbers(report);
+            if (values.size() == 4 && values[0] == 3301 && values[1] > 0) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(shell.PumpUntil(played, 5000));
     server.StopDaemon();
     const Clock::time_point lost = Clock::now();
     ASSERT_TRUE(shell.WaitUntilFinished(thread, 5000));
