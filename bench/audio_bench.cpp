@@ -156,30 +156,6 @@ std::vector<std::string> SoxMixCommand(const std::string& main, const std::strin
     return {"sox", "-m", main, background, output};
 }
 
-// Seconds work took, or a huge figure when it failed.
-template <typename Work>
-double Seconds(Work work) {
-    const auto start = Clock::now();
-    if (!work()) return 1e300;
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Timing {
-    double ours = 1e300;
-    double reference = 1e300;
-};
-
-// The runs alternate, so a change in the machine's load meets both.
-template <typename Ours, typename Reference>
-Timing BestOf(Ours ours, Reference reference) {
-    Timing best;
-    for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        best.ours = std::min(best.ours, Seconds(ours));
-        best.reference = std::min(best.reference, Seconds(reference));
-    }
-    return best;
-}
-
 void PrintRow(const char* name, const char* reference, const Timing& timing) {
     std::printf("%-40s %9.3f %-12s %9.3f %7.3f\n", name, timing.ours, reference, timing.reference,
                 timing.ours / timing.reference);
@@ -206,15 +182,18 @@ bool PrintTimes(const std::string& folder) {
                       sox_out = folder + "/sox.wav";
     BridgeShell shell;
     const auto ffmpeg = [&] { return RunToEnd(FfmpegCommand(mp3, ffmpeg_out)); };
-    const Timing plain = BestOf([&] { return shell.Transcode(mp3, decoded, false); }, ffmpeg);
-    const Timing louder = BestOf([&] { return shell.Transcode(mp3, normalised, true); }, ffmpeg);
+    const Timing plain = BestOf(
+        kRepeats, [&] { return shell.Transcode(mp3, decoded, false); }, ffmpeg);
+    const Timing louder = BestOf(
+        kRepeats, [&] { return shell.Transcode(mp3, normalised, true); }, ffmpeg);
     const std::string by_nbrun = folder + "/nbrun.wav";
     const int quiet = open("/dev/null", O_WRONLY);
-    const Timing program =
-        BestOf([&] { return RunToEnd(NbrunTranscodeCommand(mp3, by_nbrun), quiet); }, ffmpeg);
+    const Timing program = BestOf(
+        kRepeats, [&] { return RunToEnd(NbrunTranscodeCommand(mp3, by_nbrun), quiet); }, ffmpeg);
     close(quiet);
-    const Timing mix = BestOf([&] { return shell.Mix(main, background, mixed); },
-                              [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
+    const Timing mix = BestOf(
+        kRepeats, [&] { return shell.Mix(main, background, mixed); },
+        [&] { return RunToEnd(SoxMixCommand(main, background, sox_out)); });
     std::printf("%d-minute inputs, best of %d runs each, seconds\n", kTimedMinutes, kRepeats);
     std::printf("%-40s %9s %-12s %9s %7s\n", "", "ours", "reference", "", "ratio");
     PrintRow("EX_Transcode MP3, normalise off", "ffmpeg", plain);

@@ -1,9 +1,11 @@
-// Pieces the benchmarks share: child processes with their peak resident
-// size, and a bridge hosted on this thread as the shell hosts it.
+// Pieces the benchmarks share: timed runs against a reference, child
+// processes with their peak resident size, and a bridge hosted on this thread
+// as the shell hosts it.
 #pragma once
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -17,6 +19,31 @@
 namespace nb::bench {
 
 using Clock = std::chrono::steady_clock;
+
+// Seconds work (a callable answering success) took, or a huge figure when it failed.
+template <typename Work>
+double Seconds(Work work) {
+    const auto start = Clock::now();
+    if (!work()) return 1e300;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Timing {
+    double ours = 1e300;
+    double reference = 1e300;
+};
+
+// The best of repeats runs of each; the runs alternate, so a change in the
+// machine's load meets both.
+template <typename Ours, typename Reference>
+Timing BestOf(int repeats, Ours ours, Reference reference) {
+    Timing best;
+    for (int repeat = 0; repeat < repeats; ++repeat) {
+        best.ours = std::min(best.ours, Seconds(ours));
+        best.reference = std::min(best.reference, Seconds(reference));
+    }
+    return best;
+}
 
 struct ChildRun {
     bool ok = false;

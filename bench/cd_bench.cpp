@@ -77,29 +77,6 @@ bool ReadTocWithLibcdio(const std::string& cue) {
     return read;
 }
 
-template <typename Work>
-double Seconds(Work work) {
-    const auto start = Clock::now();
-    if (!work()) return 1e300;
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Timing {
-    double ours = 1e300;
-    double reference = 1e300;
-};
-
-// The runs alternate, so a change in the machine's load meets both.
-template <typename Ours, typename Reference>
-Timing BestOf(Ours ours, Reference reference) {
-    Timing best;
-    for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        best.ours = std::min(best.ours, Seconds(ours));
-        best.reference = std::min(best.reference, Seconds(reference));
-    }
-    return best;
-}
-
 class CdShell {
    public:
     bool Rip(const std::string& output) {
@@ -154,11 +131,11 @@ bool Run(const std::string& folder) {
     CdShell shell;
     const std::string ours = folder + "/ours.wav", theirs = folder + "/theirs.wav";
     setenv("NIMBRA_CD_IMAGE", track->cue_path.c_str(), 1);
-    const Timing rip =
-        BestOf([&] { return shell.Rip(ours); },
-               [&] {
-                   return RunToEnd({"cd-paranoia", "-q", "-d", track->cue_path, "1", theirs});
-               });
+    const Timing rip = BestOf(
+        kRepeats, [&] { return shell.Rip(ours); },
+        [&] {
+            return RunToEnd({"cd-paranoia", "-q", "-d", track->cue_path, "1", theirs});
+        });
     setenv("NIMBRA_CD_IMAGE", album->cue_path.c_str(), 1);
     const auto times = [](auto work) {
         return [work] {
@@ -167,14 +144,15 @@ bool Run(const std::string& folder) {
             return true;
         };
     };
-    Timing in_process = BestOf(times([&] { return shell.DiskId(); }),
+    Timing in_process = BestOf(kRepeats, times([&] { return shell.DiskId(); }),
                                times([&] { return ReadTocWithLibcdio(album->cue_path); }));
     in_process.ours /= kIdCalls;
     in_process.reference /= kIdCalls;
-    const Timing program = BestOf([] { return true; },
-                                  [&] {
-                                      return RunToEnd({"cd-paranoia", "-Q", "-d", album->cue_path});
-                                  });
+    const Timing program = BestOf(
+        kRepeats, [] { return true; },
+        [&] {
+            return RunToEnd({"cd-paranoia", "-Q", "-d", album->cue_path});
+        });
 
     std::printf("best of %d runs each, seconds\n", kRepeats);
     std::printf("%-44s %9s %-14s %9s %7s\n", "", "ours", "reference", "", "ratio");

@@ -166,29 +166,6 @@ std::vector<std::string> CurlUpload(const std::string& url, const std::string& f
             url};
 }
 
-template <typename Work>
-double Seconds(Work work) {
-    const auto start = Clock::now();
-    if (!work()) return 1e300;
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Timing {
-    double ours = 1e300;
-    double reference = 1e300;
-};
-
-// The runs alternate, so a change in the machine's load meets both.
-template <typename Ours, typename Reference>
-Timing BestOf(Ours ours, Reference reference) {
-    Timing best;
-    for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        best.ours = std::min(best.ours, Seconds(ours));
-        best.reference = std::min(best.reference, Seconds(reference));
-    }
-    return best;
-}
-
 void PrintRow(const char* name, const Timing& timing) {
     const double megabytes = static_cast<double>(kTimedBytes) / static_cast<double>(kMegabyte);
     std::printf("%-36s %8.3f %8.3f %7.3f %9.0f %9.0f\n", name, timing.ours, timing.reference,
@@ -205,12 +182,14 @@ bool PrintTimes(const std::string& folder, const LoopbackServer& server) {
     const std::string ours_file = folder + "/ours.bin", curl_file = folder + "/curl.bin";
     const std::string download_url = BodyUrl(server, kTimedBytes), upload_url = server.Url("/up");
     BridgeShell shell;
-    const Timing download = BestOf([&] { return shell.Download(download_url, ours_file); },
-                                   [&] { return RunToEnd(CurlDownload(download_url, curl_file)); });
+    const Timing download = BestOf(
+        kRepeats, [&] { return shell.Download(download_url, ours_file); },
+        [&] { return RunToEnd(CurlDownload(download_url, curl_file)); });
     if (SizeOf(ours_file) != kTimedBytes || SizeOf(curl_file) != kTimedBytes)
         std::printf("(a downloaded file has the wrong size)\n");
-    const Timing upload = BestOf([&] { return shell.Upload(upload_url, upload_file); },
-                                 [&] { return RunToEnd(CurlUpload(upload_url, upload_file)); });
+    const Timing upload = BestOf(
+        kRepeats, [&] { return shell.Upload(upload_url, upload_file); },
+        [&] { return RunToEnd(CurlUpload(upload_url, upload_file)); });
     std::printf("200 MB over loopback, best of %d runs each\n", kRepeats);
     std::printf("%-36s %8s %8s %7s %9s %9s\n", "", "ours s", "curl s", "ratio", "ours MB/s",
                 "curl MB/s");

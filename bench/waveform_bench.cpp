@@ -89,29 +89,6 @@ bool BuildWaveforms(BridgeHost& host, const std::string& input, const std::strin
     return host.LastStatus() == kFinished;
 }
 
-template <typename Work>
-double Seconds(Work work) {
-    const auto start = Clock::now();
-    if (!work()) return 1e300;
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Timing {
-    double ours = 1e300;
-    double reference = 1e300;
-};
-
-// The runs alternate, so a change in the machine's load meets both.
-template <typename Ours, typename Reference>
-Timing BestOf(int repeats, Ours ours, Reference reference) {
-    Timing best;
-    for (int repeat = 0; repeat < repeats; ++repeat) {
-        best.ours = std::min(best.ours, Seconds(ours));
-        best.reference = std::min(best.reference, Seconds(reference));
-    }
-    return best;
-}
-
 void PrintRow(const std::string& name, const Timing& timing) {
     std::printf("%-44s %9.3f %9.3f %7.3f\n", name.c_str(), timing.ours, timing.reference,
                 timing.ours / timing.reference);
