@@ -28,6 +28,13 @@ struct WaveContents {
 };
 WaveContents ReadWave(const std::string& path);
 
+// A sample value cut to 16 bits as the engine saturates it (no wrapping).
+inline std::int16_t Truncated(double value) {
+    if (value >= 32767) return 32767;
+    if (value <= -32768) return -32768;
+    return static_cast<std::int16_t>(value);
+}
+
 // One channel (0 left, 1 right) of interleaved stereo samples.
 std::vector<double> Channel(const Samples& samples, int channel);
 

@@ -47,12 +47,6 @@ const Samples& Source() {
     return source;
 }
 
-std::int16_t Truncated(double value) {
-    if (value >= 32767) return 32767;
-    if (value <= -32768) return -32768;
-    return static_cast<std::int16_t>(value);
-}
-
 struct Cut {
     std::uint64_t start = 0;
     std::uint64_t count = 0;

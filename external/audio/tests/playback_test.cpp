@@ -69,12 +69,6 @@ std::size_t FrameIndex(const Samples& samples, std::size_t sample) {
            static_cast<std::size_t>(samples[sample] - 1);
 }
 
-std::int16_t Truncated(double value) {
-    if (value >= 32767) return 32767;
-    if (value <= -32768) return -32768;
-    return static_cast<std::int16_t>(value);
-}
-
 // In samples, as {start, length, volume, fade-in, fade-out}.
 struct Stretch {
     std::size_t start = 0;

@@ -48,22 +48,10 @@ class DownloadTest : public NetTest {
     const std::string m_bytes = PatternBytes(kFileBytes);
 };
 
-struct BadCall {
-    const char* name;
-    std::vector<TestValue> arguments;
-    WORD code;
-};
-void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
-
 class DownloadArguments : public DownloadTest, public ::testing::WithParamInterface<BadCall> {};
 
 TEST_P(DownloadArguments, AreRefusedBeforeAnyThread) {
-    const CallOutcome outcome =
-        m_shell.Call(LoadExport("EX_DownloadToFile"), GetParam().arguments, u"onNet");
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.code, GetParam().code);
-    EXPECT_EQ(outcome.source, u"External::DownloadToFile");
-    EXPECT_EQ(m_shell.registrations(), 0);
+    ExpectRefusedBeforeAnyThread("EX_DownloadToFile", u"External::DownloadToFile", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -52,6 +52,18 @@ std::vector<Report> NetTest::Run(const char* export_name,
     return Finish(Start(export_name, arguments, callback));
 }
 
+void NetTest::ExpectRefusedBeforeAnyThread(const char* export_name, const char16_t* source,
+                                           const BadCall& call) {
+    const CallOutcome outcome = m_shell.Call(LoadExport(export_name), call.arguments, u"onNet");
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.code, call.code);
+    EXPECT_EQ(outcome.source, source);
+    if (call.description) {
+        EXPECT_EQ(outcome.description, call.description);
+    }
+    EXPECT_EQ(m_shell.registrations(), 0);
+}
+
 void NetTest::ExpectStatusCall(const std::vector<Report>& reports, LONG status) {
     ASSERT_FALSE(reports.empty());
     const Report& last = reports.back();

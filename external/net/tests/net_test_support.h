@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,23 @@
 
 namespace nb::external::testing {
 
+// A call an export must refuse with an exception before any worker starts.
+struct BadCall {
+    const char* name;
+    std::vector<TestValue> arguments;
+    WORD code;
+    const char16_t* description = nullptr;  // checked when given
+};
+inline void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
+
 class NetTest : public ::testing::Test {
    protected:
     NetTest();
+
+    // The call fails with its code (and description) under source, and no
+    // worker registered.
+    void ExpectRefusedBeforeAnyThread(const char* export_name, const char16_t* source,
+                                      const BadCall& call);
 
     // Calls the export and answers the worker's thread id (0 when it did
     // not start).

@@ -44,22 +44,10 @@ std::string SystemAgent() {
     return std::string("Mozilla/5.0 (X11; Linux ") + names.machine + ")";
 }
 
-struct BadCall {
-    const char* name;
-    std::vector<TestValue> arguments;
-    WORD code;
-};
-void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
-
 class RequestUrlArguments : public RequestUrlTest, public ::testing::WithParamInterface<BadCall> {};
 
 TEST_P(RequestUrlArguments, AreRefusedBeforeAnyThread) {
-    const CallOutcome outcome =
-        m_shell.Call(LoadExport("EX_RequestURL"), GetParam().arguments, u"onNet");
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.code, GetParam().code);
-    EXPECT_EQ(outcome.source, u"External::RequestURL");
-    EXPECT_EQ(m_shell.registrations(), 0);
+    ExpectRefusedBeforeAnyThread("EX_RequestURL", u"External::RequestURL", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

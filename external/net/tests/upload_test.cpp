@@ -77,24 +77,10 @@ class UploadTest : public NetTest {
     }
 };
 
-struct BadCall {
-    const char* name;
-    std::vector<TestValue> arguments;
-    WORD code;
-    const char16_t* description;
-};
-void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
-
 class UploadArguments : public UploadTest, public ::testing::WithParamInterface<BadCall> {};
 
 TEST_P(UploadArguments, AreRefusedBeforeAnyThread) {
-    const CallOutcome outcome =
-        m_shell.Call(LoadExport("EX_UploadFiles"), GetParam().arguments, u"onNet");
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.code, GetParam().code);
-    EXPECT_EQ(outcome.source, u"External::UploadFiles");
-    EXPECT_EQ(outcome.description, GetParam().description);
-    EXPECT_EQ(m_shell.registrations(), 0);
+    ExpectRefusedBeforeAnyThread("EX_UploadFiles", u"External::UploadFiles", GetParam());
 }
 
 const TestArray kOneFile{{u"/etc/hostname"s}};
